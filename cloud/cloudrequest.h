@@ -1,0 +1,34 @@
+#ifndef CLOUDREQUEST_H
+#define CLOUDREQUEST_H
+
+#include <string>
+
+// Proxy applied to a request when url is not empty.
+struct CloudProxy
+{
+    std::string url;
+    std::string userPwd;  // "user:password"; applied when not empty
+    std::string kind;     // "http", "http_1_0", "sock4", "sock5"; anything else: libcurl's default
+};
+
+struct CloudRequest
+{
+    std::string url;
+    std::string sessionId;         // sent as "Cookie:JSESSIONID=<id>", also when empty
+    const char* postBody = nullptr;  // set: a POST of this NUL-terminated JSON text; null: a GET
+    CloudProxy proxy;
+    long timeoutSeconds = 0;       // 0: no bound; otherwise connect timeout and low-speed limit
+};
+
+struct CloudReply
+{
+    bool completed = false;  // curl_easy_perform returned CURLE_OK
+    std::string body;        // what arrived, also after a broken transfer; empty for a POST
+};
+
+// Runs one blocking request on a handle of its own. A failed GET prints
+// "curl_easy_perform() failed: <reason>" to stderr; a POST prints nothing and
+// discards the reply body.
+CloudReply performCloudRequest(const CloudRequest& request);
+
+#endif

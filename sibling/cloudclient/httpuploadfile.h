@@ -1,0 +1,50 @@
+#ifndef HTTPUPLOADFILE_H
+#define HTTPUPLOADFILE_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class CloudClientAsyncHandler;
+
+/**
+ * Process-wide entry point of the cloud client library: keeps the session id
+ * and reads the proxy and upload settings that uploads use.
+ */
+class HttpUploadFile
+{
+public:
+    /// The process-wide instance; never null.
+    static HttpUploadFile* instance();
+
+    /// Stores the session id that later uploads send as the JSESSIONID cookie.
+    void setJsessionid(QByteArray id);
+    /// The session id last stored (empty at first).
+    QByteArray getJsessionid() const;
+
+    /// Proxy settings as they stand in the application's "/../config/proxy.txt"
+    /// when called (Base64 of four lines: URL, type, user, password); empty when
+    /// the file is missing or not valid.
+    QString getProxyURL() const;
+    QString getProxyType() const;
+    QString getProxyUser() const;
+    QString getProxyPassword() const;
+
+    /// The upload endpoint: `cloud/assistUrl` of clouddata.ini (application's
+    /// "/config/" first, then "/../config/"), or the built-in default.
+    QString getAssistUrl() const;
+
+    /// A new upload handler; the caller fills its settings before each upload.
+    std::shared_ptr<CloudClientAsyncHandler> newClientAsyncHandler();
+
+    HttpUploadFile(const HttpUploadFile&) = delete;
+    HttpUploadFile& operator=(const HttpUploadFile&) = delete;
+
+private:
+    HttpUploadFile();
+
+    QByteArray jsessionid;
+};
+
+#endif

@@ -1,0 +1,52 @@
+#ifndef UPLOADTASK_H
+#define UPLOADTASK_H
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CloudClientAsyncHandler;
+struct UploadSettings;
+
+/**
+ * One asynchronous upload of a list of files, one HTTP POST per file, on a
+ * worker thread of its own. Signals are emitted from that thread; connect them
+ * with the automatic connection type to receivers on the GUI thread.
+ */
+class UpLoadTask : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// Copies @p handler's settings; the upload starts when control returns to the event loop.
+    UpLoadTask(const CloudClientAsyncHandler& handler, QStringList files);
+    ~UpLoadTask() override;
+
+    virtual void setTaskId(int id);
+    virtual void setTaskName(QString name);
+    virtual QString getTaskName() const;
+    virtual int getTaskId() const;
+
+signals:
+    /// After each file: files handled so far, files sent successfully so far, files in all.
+    void progress(int handled, int succeeded, int total, UpLoadTask* task);
+    /// Once at the end: the failed files and the reply of the last successful upload.
+    void finshUpLoad(int succeeded, int total, QStringList failedFiles, QByteArray checknum);
+    /// Last signal; the receiver deletes the task with deleteLater().
+    void finshTask(UpLoadTask* task);
+
+private:
+    void start();
+    void run();
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+Q_DECLARE_METATYPE(UpLoadTask*)
+
+#endif

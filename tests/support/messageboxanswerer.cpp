@@ -1,0 +1,85 @@
+#include "messageboxanswerer.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+MessageBoxAnswerer::MessageBoxAnswerer(QObject* parent)
+    : QObject(parent)
+{
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, this, &MessageBoxAnswerer::poll);
+    timer.start();
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() = default;
+
+void MessageBoxAnswerer::expect(const QString& text, Answer answer, const QString& title)
+{
+    expectations.push_back({text, answer, title});
+}
+
+bool MessageBoxAnswerer::waitUntilAnswered(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return expectations.empty(); }, timeoutMs);
+}
+
+void MessageBoxAnswerer::fail(const QString& message)
+{
+    failureTexts << message;
+    QTest::qFail(qPrintable(message), __FILE__, __LINE__);
+}
+
+void MessageBoxAnswerer::poll()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* box = qobject_cast<QDialog*>(modal);
+    if (!box || !box->isVisible())
+        return;
+
+    const auto* label = box->findChild<QLabel*>(QStringLiteral("messageLabel"));
+    const QString text = label ? label->text() : QString();
+    const QString title = box->windowTitle();
+    seenTexts << text;
+
+    auto click = [box](const char* name) {
+        auto* button = box->findChild<QPushButton*>(QLatin1String(name));
+        if (button && button->isVisible())
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            box->reject();
+    };
+
+    if (box->objectName() != QLatin1String("zoxMessageBoxForm") || expectations.empty()) {
+        fail(QStringLiteral("unexpected box \"%1\": \"%2\"").arg(title, text));
+        click("cancelPushButton");
+        return;
+    }
+
+    const Expectation next = expectations.front();
+    expectations.pop_front();
+    if (text != next.text || title != next.title) {
+        fail(QStringLiteral("expected box \"%1\": \"%2\", got \"%3\": \"%4\"")
+                 .arg(next.title, next.text, title, text));
+        click("cancelPushButton");
+        return;
+    }
+
+    switch (next.answer) {
+    case Accept:
+        if (!box->findChild<QPushButton*>(QStringLiteral("okPushButton")))
+            fail(QStringLiteral("box \"%1\" has no OK button").arg(text));
+        click("okPushButton");
+        break;
+    case Decline:
+        if (!box->findChild<QPushButton*>(QStringLiteral("cancelPushButton")))
+            fail(QStringLiteral("box \"%1\" has no Cancel button").arg(text));
+        click("cancelPushButton");
+        break;
+    case CloseWindow:
+        box->close();
+        break;
+    }
+}
