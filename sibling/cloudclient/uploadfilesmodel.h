@@ -7,7 +7,8 @@
 
 /**
  * Read-only table of string rows with settable column titles; a row is keyed
- * by its first cell.
+ * by its first cell. A row shorter than the column count shows empty cells, a
+ * longer one keeps its extra cells out of view.
  */
 class UploadFilesModel : public QAbstractTableModel
 {
@@ -21,7 +22,8 @@ public:
     void setHeads(QStringList heads);
     /// Appends @p row as the last row.
     virtual void addRow(QStringList row);
-    /// Replaces the row whose first cell equals @p row's first cell; no row matches: nothing.
+    /// Replaces the first row whose first cell equals @p row's first cell; no row
+    /// matches, or @p row is empty: nothing.
     virtual void updateRow(QStringList row);
     /// All rows, in order.
     QVector<QStringList> getAllData() const;
@@ -33,6 +35,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    bool holds(const QModelIndex& index) const;
+
     QStringList heads;
     QVector<QStringList> rows;
 };

@@ -2,6 +2,7 @@
 #define ZOXMESSAGEBOXFORM_H
 
 #include <QDialog>
+#include <QStyle>
 
 class QLabel;
 class QPushButton;
@@ -23,6 +24,8 @@ public:
     enum Button { Ok = 1, Cancel = 2 };
 
     /// Builds a box; @p buttons is a mask of Button, @p defaultButton names the default one.
+    /// A mask without a known bit shows OK alone, so that the box can always be answered;
+    /// a default that is not shown leaves the first shown button as the default.
     zoxMessageBoxForm(QWidget* parent, const QString& title, const QString& text,
                       int buttons, int defaultButton);
     ~zoxMessageBoxForm() override;
@@ -31,6 +34,16 @@ public:
     static int warning(QWidget* parent, QString title, QString text, int buttons, int defaultButton);
     /// Shows a modal question and returns 1 when the user accepted it, 0 otherwise.
     static int question(QWidget* parent, QString title, QString text, int buttons, int defaultButton);
+
+private:
+    static int run(QStyle::StandardPixmap icon, QWidget* parent, const QString& title,
+                   const QString& text, int buttons, int defaultButton);
+    void setIcon(QStyle::StandardPixmap icon);
+
+    QLabel* iconLabel = nullptr;
+    QLabel* messageLabel = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* cancelButton = nullptr;
 };
 
 #endif
