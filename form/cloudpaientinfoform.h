@@ -13,6 +13,7 @@
 #include <string>
 
 class QMouseEvent;
+struct CloudRequest;
 namespace Ui { class CloudPaientInfoForm; }
 
 // The study-information form: shows and saves the cloud record of one study.
@@ -52,9 +53,11 @@ private:
     friend struct CloudPaientInfoFormTestAccess;
 
     void readConfig();
-    void loadDictionaryFiles();
-    void readMainSwitch();
+    bool readDictionaryFiles();
     void defaultAgeToOne();
+    int showWarning(const QString& text) const;
+
+    CloudRequest cloudRequest(const QString& url, std::string sessionId) const;
 
     std::string queryCheckNum(QString url, QString studyUid);
     std::string queryStudyInfo(QString url, std::string sessionId, QString checkSerialNum);
