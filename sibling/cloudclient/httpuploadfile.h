@@ -25,14 +25,15 @@ public:
 
     /// Proxy settings as they stand in the application's "/../config/proxy.txt"
     /// when called (Base64 of four lines: URL, type, user, password); empty when
-    /// the file is missing or not valid.
+    /// the file is missing or not valid (parseProxySettings says what is valid).
     QString getProxyURL() const;
     QString getProxyType() const;
     QString getProxyUser() const;
     QString getProxyPassword() const;
 
     /// The upload endpoint: `cloud/assistUrl` of clouddata.ini (application's
-    /// "/config/" first, then "/../config/"), or the built-in default.
+    /// "/config/" when that file exists, else "/../config/"), or the built-in
+    /// default when there is no file or the key is missing or empty.
     QString getAssistUrl() const;
 
     /// A new upload handler; the caller fills its settings before each upload.

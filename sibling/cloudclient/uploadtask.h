@@ -13,9 +13,15 @@ class CloudClientAsyncHandler;
 struct UploadSettings;
 
 /**
- * One asynchronous upload of a list of files, one HTTP POST per file, on a
- * worker thread of its own. Signals are emitted from that thread; connect them
- * with the automatic connection type to receivers on the GUI thread.
+ * One asynchronous upload of a list of files, one HTTP POST per file over one
+ * kept-alive connection, on a worker thread of its own. Signals are emitted
+ * from that thread; connect them with the automatic connection type to
+ * receivers on the GUI thread.
+ *
+ * Deleting the task (on its own thread, as deleteLater does) or quitting the
+ * application aborts a running upload within about a second; an aborted task
+ * emits nothing more. A task nobody numbers reports a negative id of its own,
+ * distinct from every other task's.
  */
 class UpLoadTask : public QObject
 {
@@ -23,6 +29,7 @@ class UpLoadTask : public QObject
 
 public:
     /// Copies @p handler's settings; the upload starts when control returns to the event loop.
+    /// Set the id and name before that.
     UpLoadTask(const CloudClientAsyncHandler& handler, QStringList files);
     ~UpLoadTask() override;
 
@@ -42,6 +49,9 @@ signals:
 private:
     void start();
     void run();
+    void stop();
+    template <typename Emit>
+    bool report(Emit emitSignal);
 
     struct Private;
     std::unique_ptr<Private> d;

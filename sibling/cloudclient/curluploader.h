@@ -1,0 +1,83 @@
+#ifndef CURLUPLOADER_H
+#define CURLUPLOADER_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+class CloudClientAsyncHandler;
+
+/// What a task keeps of its handler: the settings that go into each request.
+struct UploadSettings
+{
+    explicit UploadSettings(const CloudClientAsyncHandler& handler);
+
+    QByteArray jsessionid;
+    QByteArray proxyURL;
+    QString proxyUser;
+    QByteArray proxyUserPassword;
+    QByteArray proxyType;
+    QByteArray assistUrl;
+};
+
+struct CurlEasyDeleter
+{
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct CurlSlistDeleter
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct CurlMimeDeleter
+{
+    void operator()(curl_mime* mime) const { curl_mime_free(mime); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+using CurlMime = std::unique_ptr<curl_mime, CurlMimeDeleter>;
+
+/// The libcurl proxy type for a type word ("http", "http_1_0", "sock4",
+/// "sock5", compared whole and case-sensitively); no value for any other word.
+std::optional<curl_proxytype> curlProxyType(const QByteArray& word);
+
+/// True for the HTTP statuses that mean the cloud took the file.
+bool isSuccessStatus(long status);
+
+/**
+ * One connection's worth of uploads: a single easy handle that sends file
+ * after file to the same endpoint, so that libcurl keeps the connection open
+ * between them. Not copyable; used by one thread at a time.
+ */
+class CurlUploader
+{
+public:
+    /// @p abort is polled during transfers (at least once a second, even while
+    /// waiting on a silent server); setting it ends the current transfer early.
+    /// It must outlive the uploader.
+    CurlUploader(const UploadSettings& settings, const std::atomic<bool>& abort);
+    ~CurlUploader();
+
+    CurlUploader(const CurlUploader&) = delete;
+    CurlUploader& operator=(const CurlUploader&) = delete;
+
+    /// False when libcurl could not give a handle; every upload then fails.
+    bool isUsable() const;
+
+    /// POSTs the file at @p path as the multipart part "file"; the reply body
+    /// when the transfer completed with a 2xx status, no value otherwise.
+    std::optional<QByteArray> upload(const QString& path);
+
+private:
+    // The form must outlive the handle's reference to it, so it is declared first.
+    CurlMime form;
+    CurlSlist headers;
+    CurlEasy curl;
+    QByteArray reply;
+};
+
+#endif
