@@ -1,0 +1,126 @@
+#include "cloudrequest.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace {
+
+struct EasyHandleDeleter
+{
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+struct HeaderListDeleter
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+// Appends by length, so NUL bytes in a reply survive. Returning less than
+// offered makes libcurl end the transfer with a write error; an exception must
+// not cross libcurl's C frames.
+size_t appendToReply(char* data, size_t size, size_t count, void* reply)
+{
+    const size_t length = size * count;
+    try {
+        static_cast<std::string*>(reply)->append(data, length);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return length;
+}
+
+// Swallows a POST's reply, which would otherwise go to the host's stdout.
+size_t discardReply(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
+void appendHeader(HeaderList& list, const std::string& line)
+{
+    // curl_slist_append returns the head (new on the first call) or null on
+    // failure, which leaves the list as it was.
+    if (curl_slist* head = curl_slist_append(list.get(), line.c_str())) {
+        list.release();
+        list.reset(head);
+    }
+}
+
+void applyProxy(CURL* handle, const CloudProxy& proxy)
+{
+    if (proxy.url.empty())
+        return;
+    curl_easy_setopt(handle, CURLOPT_PROXY, proxy.url.c_str());
+    if (!proxy.userPwd.empty())
+        curl_easy_setopt(handle, CURLOPT_PROXYUSERPWD, proxy.userPwd.c_str());
+
+    long type = -1;
+    if (proxy.kind == "http")
+        type = CURLPROXY_HTTP;
+    else if (proxy.kind == "http_1_0")
+        type = CURLPROXY_HTTP_1_0;
+    else if (proxy.kind == "sock4")
+        type = CURLPROXY_SOCKS4;
+    else if (proxy.kind == "sock5")
+        type = CURLPROXY_SOCKS5;
+    if (type >= 0)
+        curl_easy_setopt(handle, CURLOPT_PROXYTYPE, type);
+}
+
+} // namespace
+
+CloudReply performCloudRequest(const CloudRequest& request)
+{
+    CloudReply reply;
+    const bool isPost = request.postBody != nullptr;
+
+    // Declared before the handle so that the handle is cleaned up first.
+    HeaderList headers;
+    EasyHandle handle(curl_easy_init());
+    if (!handle)
+        return reply;
+    CURL* curl = handle.get();
+
+    appendHeader(headers, "Cookie:JSESSIONID=" + request.sessionId);
+    if (isPost)
+        appendHeader(headers, "Content-type:application/json");
+
+    // No SIGALRM for name resolution timeouts inside a host process.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    applyProxy(curl, request.proxy);
+
+    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, 120L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, 120L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 0L);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    if (isPost) {
+        curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.postBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discardReply);
+    } else {
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToReply);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    }
+
+    // A stalled server (no byte for timeoutSeconds) fails the request instead
+    // of blocking the GUI thread indefinitely.
+    if (request.timeoutSeconds > 0) {
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, request.timeoutSeconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, request.timeoutSeconds);
+    }
+
+    const CURLcode result = curl_easy_perform(curl);
+    reply.completed = result == CURLE_OK;
+    if (!reply.completed && !isPost)
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));
+    return reply;
+}

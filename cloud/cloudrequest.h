@@ -17,7 +17,10 @@ struct CloudRequest
     std::string sessionId;         // sent as "Cookie:JSESSIONID=<id>", also when empty
     const char* postBody = nullptr;  // set: a POST of this NUL-terminated JSON text; null: a GET
     CloudProxy proxy;
-    long timeoutSeconds = 0;       // 0: no bound; otherwise connect timeout and low-speed limit
+    // 0: no bound. Otherwise the connect timeout, and the time the transfer may
+    // stall before it fails; libcurl averages speed over about five seconds, so
+    // a POST whose body went out at once fails up to that much later.
+    long timeoutSeconds = 0;
 };
 
 struct CloudReply
