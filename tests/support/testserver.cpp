@@ -90,7 +90,8 @@ void TestServer::clearRequests()
 
 void TestServer::handle(const httplib::Request& request, httplib::Response& response)
 {
-    RecordedRequest record{request.method, request.target, request.path, request.headers, request.body, {}};
+    RecordedRequest record{request.method, request.target, request.path, request.headers, request.body, {},
+                           request.remote_port};
     for (const auto& [name, file] : request.files)
         record.parts.push_back({name, file.filename, file.content_type, file.content});
 

@@ -31,6 +31,7 @@ struct RecordedRequest
     httplib::Headers headers;
     std::string body;
     std::vector<RecordedPart> parts;
+    int remote_port = -1;  // client side of the connection; one value per TCP connection
 
     std::string header(const std::string& name) const;
     size_t headerCount(const std::string& name) const;
