@@ -10,7 +10,6 @@
 #include <memory>
 
 class CloudClientAsyncHandler;
-struct UploadSettings;
 
 /**
  * One asynchronous upload of a list of files, one HTTP POST per file over one
@@ -18,7 +17,7 @@ struct UploadSettings;
  * from that thread; connect them with the automatic connection type to
  * receivers on the GUI thread.
  *
- * Deleting the task (on its own thread, as deleteLater does) or quitting the
+ * Deleting the task (on the thread that created it, as deleteLater does) or quitting the
  * application aborts a running upload within about a second; an aborted task
  * emits nothing more. A task nobody numbers reports a negative id of its own,
  * distinct from every other task's.
