@@ -1,5 +1,6 @@
 #include "cloudservice.h"
 
+#include "cloudstudy.h"
 #include "dicomstudyinfo.h"
 #include "studystore.h"
 
@@ -240,7 +241,7 @@ void CloudService::uploadImage(const httplib::Request& request, httplib::Respons
         fail(response, 400, QStringLiteral("expected multipart/form-data with the image in a part named \"file\""));
         return;
     }
-    const std::string content = request.get_file_value("file").content;
+    const std::string& content = request.files.find("file")->second.content;
     QTemporaryFile received(QDir(folder).filePath(QStringLiteral("incoming/upload-XXXXXX")));
     if (!received.open()
         || received.write(content.data(), static_cast<qint64>(content.size())) != static_cast<qint64>(content.size())

@@ -1,8 +1,6 @@
 #ifndef CLOUDSERVICE_H
 #define CLOUDSERVICE_H
 
-#include "cloudstudy.h"
-
 #include <QString>
 
 #include <map>
@@ -15,6 +13,7 @@ class Server;
 struct Request;
 struct Response;
 }
+struct CloudStudy;
 class StudyStore;
 
 // The cloud's examination records behind HTTP: login, check-number lookup,

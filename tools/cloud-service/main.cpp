@@ -1,4 +1,5 @@
 #include "cloudservice.h"
+#include "cloudstudy.h"
 #include "dicomstudyinfo.h"
 #include "servicelistener.h"
 #include "serviceoptions.h"
