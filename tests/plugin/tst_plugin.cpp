@@ -176,8 +176,8 @@ void PluginTest::createRefusesOtherKeys()
     QGenericPlugin* factory = plugin();
     QVERIFY(factory);
     const int windowsBefore = QApplication::topLevelWidgets().size();
-    QObject* made = factory->create(key, QString());
-    QCOMPARE(made, nullptr);
+    const std::unique_ptr<QObject> made(factory->create(key, QString()));
+    QCOMPARE(made.get(), nullptr);
     QCOMPARE(QApplication::topLevelWidgets().size(), windowsBefore);
 }
 

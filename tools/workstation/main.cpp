@@ -7,7 +7,7 @@
 
 int main(int argc, char* argv[])
 {
-    chooseOffscreenWithoutDisplay();
+    choosePlatform();
     QApplication app(argc, argv);
 
     const WorkstationOptions options = parseWorkstationOptions(QApplication::arguments());

@@ -29,12 +29,12 @@ int Workstation::run(const WorkstationOptions& options)
     return saveScreenshot(options.screenshotFile) ? 0 : 1;
 }
 
-// The form's fixed label widths are laid out for the usual 9 pt desktop font
-// at 96 dpi (12 pixels); Qt's 12 pt default would cut the labels short.
+// The form's fixed label widths are laid out for the usual 9 pt desktop font;
+// Qt's 12 pt default would cut the labels short.
 void Workstation::useDesktopFontSize()
 {
     QFont font = QApplication::font();
-    font.setPixelSize(12);
+    font.setPointSize(9);
     QApplication::setFont(font);
 }
 

@@ -31,10 +31,12 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments)
     return options;
 }
 
-void chooseOffscreenWithoutDisplay()
+void choosePlatform()
 {
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!display && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The offscreen screen claims 100 dpi; the form's fixed widths assume a 96 dpi desktop.
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && !qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        qputenv("QT_FONT_DPI", "96");
 }

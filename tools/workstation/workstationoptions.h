@@ -15,6 +15,7 @@ struct WorkstationOptions
 WorkstationOptions parseWorkstationOptions(const QStringList& arguments);
 
 // Without a display the form is still built and can be grabbed offscreen.
-void chooseOffscreenWithoutDisplay();
+// Call before the application object exists.
+void choosePlatform();
 
 #endif
