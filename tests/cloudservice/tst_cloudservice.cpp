@@ -88,6 +88,18 @@ public:
         const httplib::MultipartFormDataItems items{{part, content, "image.dcm", "application/octet-stream"}};
         return replyOf(client().Post("/kelva/upload/uploadImage.do", cookie(session), items));
     }
+    Reply lookup(const QString& studyUid, const std::string& session) const
+    {
+        return get("/kelva/individual/findCheckNum4Unique?studyinstanceuid=" + studyUid.toStdString(), session);
+    }
+    QJsonObject record(const QString& serial, const std::string& session) const
+    {
+        return get("/kelva/individual/getStudyInfo.do?checkserialnum=" + serial.toStdString(), session).object();
+    }
+    Reply modify(const QByteArray& body, const std::string& session) const
+    {
+        return post("/kelva/individual/modifyStudyInfo.do", body.toStdString(), session);
+    }
     Reply login(const std::string& user, const std::string& password) const
     {
         return replyOf(client().Post("/kelva/login", httplib::Params{{"user", user}, {"password", password}}));
@@ -339,14 +351,14 @@ private slots:
         QCOMPARE(second.body, first.body);
         const Reply again = cloud->upload(sampleFile(0, 0), session);
         QCOMPARE(again.body, first.body);
-        const std::string uid = studies[0].studyUid.toStdString();
-        QCOMPARE(cloud->get("/kelva/individual/findCheckNum4Unique?studyinstanceuid=" + uid, session).body, first.body);
+        QCOMPARE(cloud->lookup(studies[0].studyUid, session).body, first.body);
 
         const QStringList stored = cloud->service.store().imagePaths(studies[0].studyUid);
         QCOMPARE(stored.size(), 2);
         QCOMPARE(filesBelow(dataDir->filePath("studies")), 2);
+        const std::set<std::string> sent{sampleFile(0, 0), sampleFile(0, 4)};
         for (const QString& path : stored)
-            QVERIFY(readFile(dataDir->filePath(path)) == sampleFile(0, 0) || readFile(dataDir->filePath(path)) == sampleFile(0, 4));
+            QVERIFY(sent.count(readFile(dataDir->filePath(path))) == 1);
         QCOMPARE(filesBelow(dataDir->filePath("incoming")), 0);
 
         const Reply other = cloud->upload(sampleFile(1, 0), session);
@@ -376,7 +388,8 @@ private slots:
         QFETCH(int, age);
         QFETCH(QString, ageUnit);
         const QString serial = uploadedSerial(cloud->upload(sampleFile(study, 0), session));
-        const Reply reply = cloud->get("/kelva/individual/getStudyInfo.do?checkserialnum=" + serial.toStdString(), session);
+        const std::string target = "/kelva/individual/getStudyInfo.do?checkserialnum=" + serial.toStdString();
+        const Reply reply = cloud->get(target, session);
         QCOMPARE(reply.status, 200);
         QVERIFY(QString::fromStdString(reply.contentType).contains("utf-8"));
         const QJsonObject record = reply.object();
@@ -387,7 +400,7 @@ private slots:
         QCOMPARE(record.value("ageunit").toString(), ageUnit);
         QCOMPARE(record.value("checkitemid"), QJsonValue(0));
         QCOMPARE(record.value("studypositionid"), QJsonValue(0));
-        QCOMPARE(record.value("studytime"), QJsonValue(double(studies[study].spec.studyTime.toMSecsSinceEpoch())));
+        QCOMPARE(record.value("studytime"), QJsonValue(double(studies[study].plan.studyTime.toMSecsSinceEpoch())));
         for (const char* key : {"abstracthistory", "relevantresult", "prediagnose"})
             QCOMPARE(record.value(key), QJsonValue(QString()));
     }
@@ -420,8 +433,7 @@ private slots:
         QVERIFY(!reply.object().value("error").toString().isEmpty());
         QCOMPARE(filesBelow(dataDir->filePath("studies")), 0);
         QCOMPARE(filesBelow(dataDir->filePath("incoming")), 0);
-        const std::string uid = studies[0].studyUid.toStdString();
-        QCOMPARE(cloud->get("/kelva/individual/findCheckNum4Unique?studyinstanceuid=" + uid, session).body,
+        QCOMPARE(cloud->lookup(studies[0].studyUid, session).body,
                  std::string("{}"));
         QVERIFY(!cloud->service.store().studyBySerial("CN00000001"));
     }
@@ -430,12 +442,12 @@ private slots:
     {
         QVERIFY(startCloud());
         const QString serial = uploadedSerial(cloud->upload(sampleFile(0, 0), session));
-        const Reply modified = cloud->post("/kelva/individual/modifyStudyInfo.do", recordBody(serial).toStdString(), session);
+        const Reply modified = cloud->modify(recordBody(serial), session);
         QCOMPARE(modified.status, 200);
         QCOMPARE(modified.body, std::string(R"({"result":"ok"})"));
 
         const QJsonObject record =
-            cloud->get("/kelva/individual/getStudyInfo.do?checkserialnum=" + serial.toStdString(), session).object();
+            cloud->record(serial, session);
         QCOMPARE(record.value("patientname").toString(), QStringLiteral("王五"));
         QCOMPARE(record.value("sex").toString(), QStringLiteral("F"));
         QCOMPARE(record.value("age"), QJsonValue(33));
@@ -483,7 +495,7 @@ private slots:
         QFETCH(QByteArray, body);
         const QString serial = uploadedSerial(cloud->upload(sampleFile(0, 0), session));
         QCOMPARE(serial, QStringLiteral("CN00000001"));
-        const Reply reply = cloud->post("/kelva/individual/modifyStudyInfo.do", body.toStdString(), session);
+        const Reply reply = cloud->modify(body, session);
         QCOMPARE(reply.status, 400);
         QVERIFY(!reply.object().value("error").toString().isEmpty());
         QCOMPARE(cloud->service.store().studyBySerial(serial)->patientName, QStringLiteral("张三"));
@@ -530,16 +542,15 @@ private slots:
     {
         QVERIFY(startCloud());
         const QString serial = uploadedSerial(cloud->upload(sampleFile(0, 0), session));
-        QCOMPARE(cloud->post("/kelva/individual/modifyStudyInfo.do", recordBody(serial).toStdString(), session).status, 200);
+        QCOMPARE(cloud->modify(recordBody(serial), session).status, 200);
         cloud.reset();
         startService();
         QVERIFY(cloud->listening);
-        const std::string uid = studies[0].studyUid.toStdString();
-        const Reply lookup = cloud->get("/kelva/individual/findCheckNum4Unique?studyinstanceuid=" + uid, session);
+        const Reply lookup = cloud->lookup(studies[0].studyUid, session);
         QCOMPARE(lookup.status, 200);
         QCOMPARE(uploadedSerial(lookup), serial);
         const QJsonObject record =
-            cloud->get("/kelva/individual/getStudyInfo.do?checkserialnum=" + serial.toStdString(), session).object();
+            cloud->record(serial, session);
         QCOMPARE(record.value("patientname").toString(), QStringLiteral("王五"));
         QCOMPARE(cloud->service.store().imagePaths(studies[0].studyUid).size(), 1);
         const QString next = uploadedSerial(cloud->upload(sampleFile(1, 0), session));
@@ -560,11 +571,10 @@ private slots:
         seed.patientName = QStringLiteral("other");
         QCOMPARE(cloud->service.seedStudy(seed, &created), serial);
         QVERIFY(!created);
-        const std::string uid = seed.studyUid.toStdString();
-        QCOMPARE(uploadedSerial(cloud->get("/kelva/individual/findCheckNum4Unique?studyinstanceuid=" + uid, session)),
+        QCOMPARE(uploadedSerial(cloud->lookup(seed.studyUid, session)),
                  serial);
         const QJsonObject record =
-            cloud->get("/kelva/individual/getStudyInfo.do?checkserialnum=" + serial.toStdString(), session).object();
+            cloud->record(serial, session);
         QCOMPARE(record.value("patientname").toString(), QStringLiteral("赵六"));
         QCOMPARE(record.value("age"), QJsonValue(8));
     }
@@ -744,14 +754,15 @@ private slots:
 
     void sampleFilesAreValidDicom()
     {
-        const QJsonArray listed = QJsonDocument::fromJson(QByteArray::fromStdString(readFile(samples.filePath("manifest.json"))))
-                                      .object().value("studies").toArray();
+        const QByteArray manifest = QByteArray::fromStdString(readFile(samples.filePath("manifest.json")));
+        const QJsonArray listed = QJsonDocument::fromJson(manifest).object().value("studies").toArray();
         QCOMPARE(listed.size(), studies.size());
         QStringList files;
         for (int s = 0; s < studies.size(); ++s) {
             const QJsonObject entry = listed[s].toObject();
             QCOMPARE(entry.value("studyinstanceuid").toString(), studies[s].studyUid);
-            QCOMPARE(entry.value("files").toArray().size(), studies[s].spec.seriesCount * studies[s].spec.imagesPerSeries);
+            const SampleStudyPlan& plan = studies[s].plan;
+            QCOMPARE(entry.value("files").toArray().size(), plan.seriesCount * plan.imagesPerSeries);
             for (const QJsonValue& file : entry.value("files").toArray()) {
                 files.append(samples.filePath(file.toString()));
                 DicomStudyInfo info;

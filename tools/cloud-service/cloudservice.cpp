@@ -51,6 +51,11 @@ QByteArray dictionary(const char* const (&names)[N], const char* idKey, const ch
     return QJsonDocument(entries).toJson(QJsonDocument::Compact);
 }
 
+QString sha1Hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
 // A UID names a folder or file as it is when it looks like one; anything else
 // (an upload may carry "../x") is replaced by its hash.
 QString pathComponent(const QString& uid)
@@ -60,7 +65,7 @@ QString pathComponent(const QString& uid)
         plain = plain && (c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')));
     if (plain)
         return uid;
-    return QStringLiteral("x") + QString::fromLatin1(QCryptographicHash::hash(uid.toUtf8(), QCryptographicHash::Sha1).toHex());
+    return QStringLiteral("x") + sha1Hex(uid.toUtf8());
 }
 
 QString newSessionId()
@@ -95,7 +100,7 @@ std::string sessionIdFromCookie(const std::string& cookieHeader)
         size_t end = cookieHeader.find(';', start);
         if (end == std::string::npos)
             end = cookieHeader.size();
-        size_t first = cookieHeader.find_first_not_of(" \t", start);
+        const size_t first = cookieHeader.find_first_not_of(" \t", start);
         if (first != std::string::npos && first < end && cookieHeader.compare(first, sizeof name - 1, name) == 0) {
             const size_t value = first + sizeof name - 1;
             const size_t last = cookieHeader.find_last_not_of(" \t", end - 1);
@@ -256,15 +261,15 @@ void CloudService::uploadImage(const httplib::Request& request, httplib::Respons
         return;
     }
     const QString sopKey = info.sopInstanceUid.isEmpty()
-        ? QString::fromLatin1(QCryptographicHash::hash(QByteArray::fromStdString(content), QCryptographicHash::Sha1).toHex())
+        ? sha1Hex(QByteArray::fromStdString(content))
         : info.sopInstanceUid;
     const QString relative =
         QStringLiteral("studies/%1/%2.dcm").arg(pathComponent(info.studyUid), pathComponent(sopKey));
     const QString target = QDir(folder).filePath(relative);
     received.close();
+    const QByteArray from = QFile::encodeName(received.fileName()), to = QFile::encodeName(target);
     // rename(2) replaces an earlier copy of the same image in one step.
-    if (!QDir().mkpath(QFileInfo(target).path())
-        || std::rename(QFile::encodeName(received.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+    if (!QDir().mkpath(QFileInfo(target).path()) || std::rename(from.constData(), to.constData()) != 0) {
         fail(response, 500, QStringLiteral("cannot store the image as %1").arg(target));
         return;
     }

@@ -28,7 +28,7 @@ int main(int argc, char* argv[])
     }
     for (const SampleStudy& study : studies) {
         std::printf("%s %s %s %d files\n", qPrintable(study.folder), qPrintable(study.studyUid),
-                    study.spec.patient.name.toUtf8().constData(), int(study.files().size()));
+                    study.plan.patient.name.toUtf8().constData(), int(study.files().size()));
     }
     return 0;
 }

@@ -61,22 +61,22 @@ struct ImageIds
     int instanceNumber;
 };
 
-bool writeImage(const QString& path, const SampleStudySpec& spec, const ImageIds& ids, QString* error)
+bool writeImage(const QString& path, const SampleStudyPlan& plan, const ImageIds& ids, QString* error)
 {
     DcmFileFormat file;
     DatasetWriter w(file.getDataset());
-    const SamplePatient& p = spec.patient;
+    const SamplePatient& p = plan.patient;
 
     w.put(DCM_SpecificCharacterSet, QStringLiteral("ISO_IR 192"));
     w.put(DCM_SOPClassUID, QStringLiteral(UID_SecondaryCaptureImageStorage));
     w.put(DCM_SOPInstanceUID, newUid(SITE_INSTANCE_UID_ROOT));
-    w.put(DCM_StudyDate, spec.studyTime.toString(QStringLiteral("yyyyMMdd")));
-    w.put(DCM_StudyTime, spec.studyTime.toString(QStringLiteral("HHmmss")));
+    w.put(DCM_StudyDate, plan.studyTime.toString(QStringLiteral("yyyyMMdd")));
+    w.put(DCM_StudyTime, plan.studyTime.toString(QStringLiteral("HHmmss")));
     w.put(DCM_AccessionNumber, QString());
-    w.put(DCM_Modality, spec.modality);
+    w.put(DCM_Modality, plan.modality);
     w.put(DCM_ConversionType, QStringLiteral("WSD"));
     w.put(DCM_ReferringPhysicianName, QString());
-    w.put(DCM_StudyDescription, spec.description);
+    w.put(DCM_StudyDescription, plan.description);
     w.put(DCM_PatientName, p.name);
     w.put(DCM_PatientID, p.id);
     w.put(DCM_PatientBirthDate, QString());
@@ -150,29 +150,29 @@ std::vector<uint16_t> samplePixels(int rows, int columns, int variant)
     return pixels;
 }
 
-QVector<SampleStudySpec> defaultSampleStudies()
+QVector<SampleStudyPlan> defaultSampleStudies()
 {
-    QVector<SampleStudySpec> specs;
-    specs.append({patient("张三", "P0001", "M", "045Y"), QString::fromUtf8("胸部平扫"),
+    QVector<SampleStudyPlan> plans;
+    plans.append({patient("张三", "P0001", "M", "045Y"), QString::fromUtf8("胸部平扫"),
                   localTime(2024, 1, 15, 9, 30), QStringLiteral("CT"), 2, 3, QString()});
-    specs.append({patient("李四", "P0002", "F", "032Y"), QString::fromUtf8("头部增强"),
+    plans.append({patient("李四", "P0002", "F", "032Y"), QString::fromUtf8("头部增强"),
                   localTime(2024, 2, 3, 14, 5), QStringLiteral("MR"), 3, 2, QString()});
-    specs.append({patient("Smith^John", "P0003", "M", "067Y"), QStringLiteral("Abdomen"),
+    plans.append({patient("Smith^John", "P0003", "M", "067Y"), QStringLiteral("Abdomen"),
                   localTime(2023, 11, 20, 16, 45), QStringLiteral("CT"), 2, 2, QString()});
-    specs.append({patient("王芳", "P0004", "F", "010M"), QString::fromUtf8("腹部平扫"),
+    plans.append({patient("王芳", "P0004", "F", "010M"), QString::fromUtf8("腹部平扫"),
                   localTime(2024, 3, 8, 8, 0), QStringLiteral("CR"), 1, 2, QString()});
-    return specs;
+    return plans;
 }
 
-bool writeSampleStudy(const QString& outDir, const QString& folder, const SampleStudySpec& spec,
+bool writeSampleStudy(const QString& outDir, const QString& folder, const SampleStudyPlan& plan,
                       SampleStudy* study, QString* error)
 {
     SampleStudy written;
     written.folder = folder;
-    written.studyUid = spec.studyUid.isEmpty() ? newUid(SITE_STUDY_UID_ROOT) : spec.studyUid;
-    written.spec = spec;
+    written.studyUid = plan.studyUid.isEmpty() ? newUid(SITE_STUDY_UID_ROOT) : plan.studyUid;
+    written.plan = plan;
     const QDir out(outDir);
-    for (int s = 1; s <= spec.seriesCount; ++s) {
+    for (int s = 1; s <= plan.seriesCount; ++s) {
         SampleSeries series;
         series.seriesUid = newUid(SITE_SERIES_UID_ROOT);
         const QString seriesFolder = folder + QStringLiteral("/series%1").arg(s, 2, 10, QLatin1Char('0'));
@@ -180,9 +180,9 @@ bool writeSampleStudy(const QString& outDir, const QString& folder, const Sample
             *error = QStringLiteral("cannot create %1").arg(out.filePath(seriesFolder));
             return false;
         }
-        for (int i = 1; i <= spec.imagesPerSeries; ++i) {
+        for (int i = 1; i <= plan.imagesPerSeries; ++i) {
             const QString file = seriesFolder + QStringLiteral("/image%1.dcm").arg(i, 3, 10, QLatin1Char('0'));
-            if (!writeImage(out.filePath(file), spec, {written.studyUid, series.seriesUid, s, i}, error))
+            if (!writeImage(out.filePath(file), plan, {written.studyUid, series.seriesUid, s, i}, error))
                 return false;
             series.files.append(file);
         }
@@ -192,14 +192,14 @@ bool writeSampleStudy(const QString& outDir, const QString& folder, const Sample
     return true;
 }
 
-bool writeSampleStudies(const QString& outDir, const QVector<SampleStudySpec>& specs,
+bool writeSampleStudies(const QString& outDir, const QVector<SampleStudyPlan>& plans,
                         QVector<SampleStudy>* studies, QString* error)
 {
     QVector<SampleStudy> written;
-    for (int i = 0; i < specs.size(); ++i) {
+    for (int i = 0; i < plans.size(); ++i) {
         SampleStudy study;
         const QString folder = QStringLiteral("study%1").arg(i + 1, 2, 10, QLatin1Char('0'));
-        if (!writeSampleStudy(outDir, folder, specs[i], &study, error))
+        if (!writeSampleStudy(outDir, folder, plans[i], &study, error))
             return false;
         written.append(study);
     }
@@ -222,7 +222,7 @@ QByteArray sampleManifest(const QVector<SampleStudy>& studies)
             series.append(QJsonObject{{QStringLiteral("seriesinstanceuid"), s.seriesUid},
                                       {QStringLiteral("files"), QJsonArray::fromStringList(s.files)}});
         }
-        const SamplePatient& p = study.spec.patient;
+        const SamplePatient& p = study.plan.patient;
         list.append(QJsonObject{
             {QStringLiteral("folder"), study.folder},
             {QStringLiteral("studyinstanceuid"), study.studyUid},
@@ -230,8 +230,8 @@ QByteArray sampleManifest(const QVector<SampleStudy>& studies)
             {QStringLiteral("patientid"), p.id},
             {QStringLiteral("sex"), p.sex},
             {QStringLiteral("age"), p.age},
-            {QStringLiteral("studytime"), study.spec.studyTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
-            {QStringLiteral("modality"), study.spec.modality},
+            {QStringLiteral("studytime"), study.plan.studyTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
+            {QStringLiteral("modality"), study.plan.modality},
             {QStringLiteral("series"), series},
             {QStringLiteral("files"), QJsonArray::fromStringList(study.files())},
         });

@@ -19,7 +19,7 @@ struct SamplePatient
 };
 
 // What one generated study looks like. Everything but the UIDs is fixed by it.
-struct SampleStudySpec
+struct SampleStudyPlan
 {
     SamplePatient patient;
     QString description;
@@ -40,7 +40,7 @@ struct SampleStudy
 {
     QString folder;  // relative to the output folder
     QString studyUid;
-    SampleStudySpec spec;
+    SampleStudyPlan plan;
     QVector<SampleSeries> series;
 
     QStringList files() const;
@@ -52,15 +52,15 @@ std::vector<uint16_t> samplePixels(int rows, int columns, int variant);
 
 // The studies that make-sample-studies writes: Chinese and Latin names, both
 // sexes, ages in years and months, several series and images each.
-QVector<SampleStudySpec> defaultSampleStudies();
+QVector<SampleStudyPlan> defaultSampleStudies();
 
 // Writes one Secondary Capture study as outDir/folder/seriesNN/imageNNN.dcm
 // (64x64, 16 bits allocated, UTF-8 character set, file meta header).
-bool writeSampleStudy(const QString& outDir, const QString& folder, const SampleStudySpec& spec,
+bool writeSampleStudy(const QString& outDir, const QString& folder, const SampleStudyPlan& plan,
                       SampleStudy* study, QString* error);
 
 // Writes each study into outDir/studyNN and the manifest as outDir/manifest.json.
-bool writeSampleStudies(const QString& outDir, const QVector<SampleStudySpec>& specs,
+bool writeSampleStudies(const QString& outDir, const QVector<SampleStudyPlan>& plans,
                         QVector<SampleStudy>* studies, QString* error);
 
 // JSON: {"studies":[{"folder","studyinstanceuid","patientname","patientid","sex",
