@@ -65,6 +65,7 @@ private slots:
     void failedPost_data();
     void failedPost();
     void errorStatusCountsAsSent();
+    void backupFolderBlocked();
     void quotesStoredVerbatim_data();
     void quotesStoredVerbatim();
 
@@ -388,6 +389,23 @@ void TestSave::errorStatusCountsAsSent()
     QVERIFY(!form->isVisible());
     QCOMPARE(patientRows().at(2), (QStringList{"3", "Zhang San", "O"}));
     QCOMPARE(FormFiles::read(FormFiles::positionFile()), QByteArray::fromStdString(freshPositions));
+}
+
+void TestSave::backupFolderBlocked()
+{
+    // A file where the backup folder belongs: no backup, the save goes on.
+    QVERIFY(FormFiles::write(work->filePath(QStringLiteral("backup")), "not a folder"));
+    const auto form = openedForm();
+    answerer->expect(saveQuestion);
+    save(*form);
+    VERIFY_BOXES(*answerer);
+
+    const QString intended = QFileInfo(backupPath(studyUid)).absoluteFilePath();
+    QCOMPARE(Access::backupFilePath(*form), intended);
+    QVERIFY(!QFileInfo::exists(intended));
+    QCOMPARE(indexRows(), (QList<QStringList>{{studyUid, "A123", intended}}));
+    QCOMPARE(server->requests(modifyPath).size(), size_t(1));
+    QVERIFY(!form->isVisible());
 }
 
 void TestSave::quotesStoredVerbatim_data()
