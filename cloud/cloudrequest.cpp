@@ -101,6 +101,10 @@ CloudReply performCloudRequest(const CloudRequest& request)
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 0L);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    // libcurl before 8.3 follows redirects without end, so a server that
+    // redirects to itself would block the GUI thread for good; 30 is the
+    // limit that later libcurl applies by default.
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 30L);
     if (isPost) {
         curl_easy_setopt(curl, CURLOPT_POST, 1L);
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.postBody);
