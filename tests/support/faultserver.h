@@ -1,0 +1,65 @@
+#ifndef FAULTSERVER_H
+#define FAULTSERVER_H
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// A peer that misbehaves at the socket level, on 127.0.0.1 and a free port, in
+// a thread of the test process. It holds at most a few dozen connections, never
+// buffers more than a request's head, and stops in its destructor.
+class FaultServer
+{
+public:
+    enum Kind {
+        Refused,    // the port is held but nobody listens: every connect is refused
+        Stall,      // accepts and reads, never answers
+        Garbage,    // answers each request with payload bytes that are not HTTP, then closes
+        HalfClose,  // announces the payload as a 200 body, sends half of it, then closes
+        Huge,       // a 200 reply of hugeBodySize bytes, streamed from a small buffer
+    };
+
+    static constexpr std::int64_t hugeBodySize = 100 * 1024 * 1024;
+
+    // An empty payload means a default one that names nothing the client looks for.
+    explicit FaultServer(Kind kind, std::string payload = std::string());
+    ~FaultServer();
+
+    FaultServer(const FaultServer&) = delete;
+    FaultServer& operator=(const FaultServer&) = delete;
+
+    Kind kind() const { return faultKind; }
+    int port() const { return listenPort; }
+    // "http://127.0.0.1:<port>" followed by path.
+    QString url(const QString& path = QString()) const;
+
+    // Connections accepted so far; and those the peer has not closed yet.
+    int connections() const { return accepted; }
+    int openConnections() const { return open; }
+    // Body bytes written so far (announced bodies only, not garbage).
+    std::int64_t bodyBytesSent() const { return bodySent; }
+
+private:
+    struct Connection;
+
+    void run();
+    // Adds bytes of the request; true once it is complete.
+    bool takeRequest(Connection& connection, std::string data);
+    void startAnswer(Connection& connection);
+    bool writeSome(Connection& connection);
+
+    const Kind faultKind;
+    std::string payload;
+    int listenFd = -1;
+    int wakeFds[2] = {-1, -1};
+    int listenPort = 0;
+    std::atomic<int> accepted{0};
+    std::atomic<int> open{0};
+    std::atomic<std::int64_t> bodySent{0};
+    std::thread thread;
+};
+
+#endif
