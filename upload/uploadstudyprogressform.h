@@ -25,7 +25,9 @@ public:
     ~UploadStudyProgressForm() override;
 
     // The single window, created hidden on first use and never deleted.
-    static UploadStudyProgressForm* getInstance();
+    // Exported whatever the library's default visibility: other code in the
+    // process reaches the window through it.
+    Q_DECL_EXPORT static UploadStudyProgressForm* getInstance();
 
     // Starts one upload task unless some cell of the table already holds taskName.
     void addUploadTask(QStringList files, QString taskName, QByteArray extraData);
@@ -41,6 +43,10 @@ private slots:
 
 private:
     friend struct UploadStudyProgressFormTestAccess;
+
+    void startHandler();
+    void followTask(UpLoadTask* task);
+    void addTaskRow(const QStringList& row);
 
     Ui::UploadStudyProgressForm* ui;
     UploadFilesModel* filesModel = nullptr;
