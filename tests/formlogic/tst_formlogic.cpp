@@ -23,12 +23,8 @@ private slots:
     void cutSerialNumber();
 
     void readStudyRecordWholeRecord();
-    void readStudyRecordWholeNumbers_data();
-    void readStudyRecordWholeNumbers();
-    void readStudyRecordTexts_data();
-    void readStudyRecordTexts();
-    void readStudyRecordStudyTime_data();
-    void readStudyRecordStudyTime();
+    void readStudyRecordTypes_data();
+    void readStudyRecordTypes();
     void readStudyRecordDocuments_data();
     void readStudyRecordDocuments();
     void readStudyRecordLargeReply();
@@ -47,48 +43,6 @@ private slots:
     void buildRecordBodyReplacesMembers();
 };
 
-namespace {
-
-const char* const wholeNumberKeys[] = {"checkitemid", "age", "studypositionid"};
-const char* const textKeys[] = {"checkserialnum", "abstracthistory", "ageunit", "patientname",
-                                "prediagnose", "relevantresult", "sex"};
-
-int wholeNumberOf(const StudyRecord& record, const QByteArray& key)
-{
-    if (key == "checkitemid")
-        return record.checkItemId;
-    if (key == "age")
-        return record.age;
-    return record.studyPositionId;
-}
-
-QString textOf(const StudyRecord& record, const QByteArray& key)
-{
-    if (key == "checkserialnum")
-        return record.checkSerialNum;
-    if (key == "abstracthistory")
-        return record.abstractHistory;
-    if (key == "ageunit")
-        return record.ageUnit;
-    if (key == "patientname")
-        return record.patientName;
-    if (key == "prediagnose")
-        return record.prediagnose;
-    if (key == "relevantresult")
-        return record.relevantResult;
-    return record.sex;
-}
-
-bool isDefault(const StudyRecord& r)
-{
-    return r.patientName.isEmpty() && r.sex.isEmpty() && r.age == 0 && r.ageUnit.isEmpty()
-        && r.studyTime == 0 && r.studyPositionId == 0 && r.checkItemId == 0
-        && r.abstractHistory.isEmpty() && r.relevantResult.isEmpty() && r.prediagnose.isEmpty()
-        && r.checkSerialNum.isEmpty();
-}
-
-} // namespace
-
 void TestFormLogic::classifyCheckNumReply_data()
 {
     QTest::addColumn<QString>("reply");
@@ -101,7 +55,6 @@ void TestFormLogic::classifyCheckNumReply_data()
     QTest::newRow("empty reply") << "" << CheckNumReply::Error;
     QTest::newRow("blank inside braces") << "{ }" << CheckNumReply::Error;
     QTest::newRow("braces and newline") << "{}\n" << CheckNumReply::Error;
-    QTest::newRow("leading blank") << " {}" << CheckNumReply::Error;
     QTest::newRow("other case") << R"({"RISCHECKSERIALNUM":"A1"})" << CheckNumReply::Error;
     QTest::newRow("error page") << "<html>500</html>" << CheckNumReply::Error;
 }
@@ -122,7 +75,6 @@ void TestFormLogic::cutSerialNumber_data()
     QTest::newRow("blank after colon keeps the quote")
         << R"({"rischeckserialnum": "A123"})" << "\"A123";
     QTest::newRow("empty value") << R"({"rischeckserialnum":""})" << "";
-    QTest::newRow("one character value") << R"({"rischeckserialnum":"7"})" << "7";
     QTest::newRow("nested member keeps the inner quote")
         << R"({"study":{"rischeckserialnum":"B7"}})" << "B7\"";
     QTest::newRow("a later member wins the last colon")
@@ -140,9 +92,7 @@ void TestFormLogic::cutSerialNumber_data()
     QTest::newRow("no brace") << R"({"rischeckserialnum":"A123")" << "";
     QTest::newRow("brace before colon") << "}:\"A123\"" << "";
     QTest::newRow("colon only") << ":" << "";
-    QTest::newRow("brace only") << "}" << "";
     QTest::newRow("colon at the end") << "{\"a\"}:" << "";
-    QTest::newRow("colon then brace") << ":}" << "";
     QTest::newRow("one character between") << ":\"x}" << "";
     QTest::newRow("two characters between") << ":\"xy}" << "x";
 }
@@ -175,96 +125,52 @@ void TestFormLogic::readStudyRecordWholeRecord()
     QCOMPARE(record.studyPositionId, 2);
 }
 
-void TestFormLogic::readStudyRecordWholeNumbers_data()
+// One key of each kind; the whole record above ties every key to its field.
+void TestFormLogic::readStudyRecordTypes_data()
 {
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<QByteArray>("member");
+    QTest::addColumn<int>("age");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("time");
 
-    QTest::newRow("positive") << QByteArray("7") << 7;
-    QTest::newRow("zero") << QByteArray("0") << 0;
-    QTest::newRow("negative") << QByteArray("-1") << -1;
-    QTest::newRow("negative zero") << QByteArray("-0") << 0;
-    QTest::newRow("integral with fraction digits") << QByteArray("7.0") << 7;
-    QTest::newRow("exponent") << QByteArray("1e2") << 100;
-    QTest::newRow("int max") << QByteArray("2147483647") << 2147483647;
-    QTest::newRow("int min") << QByteArray("-2147483648") << int(-2147483647 - 1);
-    QTest::newRow("above int") << QByteArray("2147483648") << 0;
-    QTest::newRow("below int") << QByteArray("-2147483649") << 0;
-    QTest::newRow("huge") << QByteArray("1e300") << 0;
-    QTest::newRow("huge negative") << QByteArray("-1e300") << 0;
-    QTest::newRow("fraction") << QByteArray("3.5") << 0;
-    QTest::newRow("small fraction") << QByteArray("0.0001") << 0;
-    QTest::newRow("as text") << QByteArray("\"7\"") << 0;
-    QTest::newRow("null") << QByteArray("null") << 0;
-    QTest::newRow("true") << QByteArray("true") << 0;
-    QTest::newRow("array") << QByteArray("[7]") << 0;
-    QTest::newRow("object") << QByteArray("{\"v\":7}") << 0;
+    QTest::newRow("whole number") << QByteArray(R"("age":7)") << 7 << "" << 0.0;
+    QTest::newRow("negative") << QByteArray(R"("age":-1)") << -1 << "" << 0.0;
+    QTest::newRow("integral with fraction digits") << QByteArray(R"("age":7.0)") << 7 << "" << 0.0;
+    QTest::newRow("exponent") << QByteArray(R"("age":1e2)") << 100 << "" << 0.0;
+    QTest::newRow("int max") << QByteArray(R"("age":2147483647)") << 2147483647 << "" << 0.0;
+    QTest::newRow("int min") << QByteArray(R"("age":-2147483648)") << int(-2147483647 - 1) << "" << 0.0;
+    QTest::newRow("above int") << QByteArray(R"("age":2147483648)") << 0 << "" << 0.0;
+    QTest::newRow("below int") << QByteArray(R"("age":-2147483649)") << 0 << "" << 0.0;
+    QTest::newRow("huge") << QByteArray(R"("age":1e300)") << 0 << "" << 0.0;
+    QTest::newRow("fraction") << QByteArray(R"("age":3.5)") << 0 << "" << 0.0;
+    QTest::newRow("number as text") << QByteArray(R"("age":"7")") << 0 << "" << 0.0;
+    QTest::newRow("number as null") << QByteArray(R"("age":null)") << 0 << "" << 0.0;
+    QTest::newRow("number as array") << QByteArray(R"("age":[7])") << 0 << "" << 0.0;
+    QTest::newRow("text") << QString::fromUtf8(R"("patientname":"王小明")").toUtf8() << 0
+                          << QString::fromUtf8("王小明") << 0.0;
+    QTest::newRow("text with escapes") << QByteArray(R"("patientname":"a\"b\u0000c")") << 0
+                                       << QString(QStringLiteral("a\"b") + QChar(0) + "c") << 0.0;
+    QTest::newRow("text as number") << QByteArray(R"("patientname":7)") << 0 << "" << 0.0;
+    QTest::newRow("text as object") << QByteArray(R"("patientname":{"x":"y"})") << 0 << "" << 0.0;
+    QTest::newRow("time") << QByteArray(R"("studytime":1700000000123)") << 0 << "" << 1700000000123.0;
+    QTest::newRow("time keeps its fraction") << QByteArray(R"("studytime":1.5)") << 0 << "" << 1.5;
+    QTest::newRow("time before 1970") << QByteArray(R"("studytime":-86400000)") << 0 << "" << -86400000.0;
+    QTest::newRow("huge time") << QByteArray(R"("studytime":1e300)") << 0 << "" << 1e300;
+    QTest::newRow("time as text") << QByteArray(R"("studytime":"1700")") << 0 << "" << 0.0;
+    QTest::newRow("overflowing number fails the parse")
+        << QByteArray(R"("patientname":"A","studytime":1e400)") << 0 << "" << 0.0;
 }
 
-void TestFormLogic::readStudyRecordWholeNumbers()
+void TestFormLogic::readStudyRecordTypes()
 {
-    QFETCH(QByteArray, json);
-    QFETCH(int, expected);
-    for (const char* key : wholeNumberKeys) {
-        const StudyRecord record = readStudyRecord("{\"" + QByteArray(key) + "\":" + json + "}");
-        QCOMPARE(wholeNumberOf(record, key), expected);
-        // The value must land in its own field only.
-        StudyRecord others = record;
-        others.checkItemId = others.age = others.studyPositionId = 0;
-        QVERIFY2(isDefault(others), key);
-    }
-}
-
-void TestFormLogic::readStudyRecordTexts_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("ascii") << QByteArray("\"Li Lei\"") << "Li Lei";
-    QTest::newRow("empty") << QByteArray("\"\"") << "";
-    QTest::newRow("multi-byte") << QString::fromUtf8("\"王小明\"").toUtf8()
-                                << QString::fromUtf8("王小明");
-    QTest::newRow("escapes") << QByteArray(R"("a\"b\n\u00e9")") << QString::fromUtf8("a\"b\né");
-    QTest::newRow("escaped zero") << QByteArray(R"("a\u0000b")") << QString(QStringLiteral("a")
-                                                                             + QChar(0) + "b");
-    QTest::newRow("number") << QByteArray("7") << "";
-    QTest::newRow("null") << QByteArray("null") << "";
-    QTest::newRow("false") << QByteArray("false") << "";
-    QTest::newRow("array") << QByteArray("[\"x\"]") << "";
-    QTest::newRow("object") << QByteArray("{\"x\":\"y\"}") << "";
-}
-
-void TestFormLogic::readStudyRecordTexts()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QString, expected);
-    for (const char* key : textKeys) {
-        const StudyRecord record = readStudyRecord("{\"" + QByteArray(key) + "\":" + json + "}");
-        QCOMPARE(textOf(record, key), expected);
-    }
-}
-
-void TestFormLogic::readStudyRecordStudyTime_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<double>("expected");
-
-    QTest::newRow("epoch") << QByteArray("0") << 0.0;
-    QTest::newRow("milliseconds") << QByteArray("1700000000123") << 1700000000123.0;
-    QTest::newRow("fraction kept") << QByteArray("1.5") << 1.5;
-    QTest::newRow("before 1970") << QByteArray("-86400000") << -86400000.0;
-    QTest::newRow("huge") << QByteArray("1e300") << 1e300;
-    QTest::newRow("as text") << QByteArray("\"1700000000123\"") << 0.0;
-    QTest::newRow("null") << QByteArray("null") << 0.0;
-    QTest::newRow("overflowing number is a parse error") << QByteArray("1e400") << 0.0;
-}
-
-void TestFormLogic::readStudyRecordStudyTime()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(double, expected);
-    const StudyRecord record = readStudyRecord("{\"age\":5,\"studytime\":" + json + "}");
-    QCOMPARE(record.studyTime, expected);
+    QFETCH(QByteArray, member);
+    QFETCH(int, age);
+    QFETCH(QString, name);
+    QFETCH(double, time);
+    const StudyRecord record = readStudyRecord("{" + member + "}");
+    QCOMPARE(record.age, age);
+    QCOMPARE(record.patientName, name);
+    QCOMPARE(record.studyTime, time);
 }
 
 void TestFormLogic::readStudyRecordDocuments_data()
@@ -280,8 +186,7 @@ void TestFormLogic::readStudyRecordDocuments_data()
         << QByteArray("{\"patientname\":\"A\"\0,\"age\":3}", 28) << "" << 0;
     QTest::newRow("zero byte first") << QByteArray("\0{\"age\":3}", 10) << "" << 0;
     QTest::newRow("invalid UTF-8 becomes replacement characters")
-        << QByteArray("{\"patientname\":\"A\xff\"}") << QString(QStringLiteral("A") + QChar(0xfffd))
-        << 0;
+        << QByteArray("{\"patientname\":\"A\xff\"}") << QString(QStringLiteral("A") + QChar(0xfffd)) << 0;
     QTest::newRow("empty") << QByteArray() << "" << 0;
     QTest::newRow("not JSON") << QByteArray("<html>404</html>") << "" << 0;
     QTest::newRow("truncated") << QByteArray(R"({"patientname":"A","age":3)") << "" << 0;
@@ -300,8 +205,6 @@ void TestFormLogic::readStudyRecordDocuments()
     const StudyRecord record = readStudyRecord(reply);
     QCOMPARE(record.patientName, patientName);
     QCOMPARE(record.age, age);
-    if (patientName.isEmpty() && age == 0)
-        QVERIFY(isDefault(record));
 }
 
 void TestFormLogic::readStudyRecordLargeReply()
@@ -330,7 +233,6 @@ void TestFormLogic::studyTimeMsecs_data()
     QTest::newRow("-2^63") << -9223372036854775808.0 << std::numeric_limits<qint64>::min();
     QTest::newRow("below -2^63") << -9223372036854777856.0 << qint64(0);
     QTest::newRow("huge") << 1e300 << qint64(0);
-    QTest::newRow("huge negative") << -1e300 << qint64(0);
     QTest::newRow("infinity") << inf << qint64(0);
     QTest::newRow("negative infinity") << -inf << qint64(0);
     QTest::newRow("nan") << std::nan("") << qint64(0);
@@ -354,7 +256,6 @@ void TestFormLogic::parseDictionary_data()
     QTest::newRow("object document") << R"({"checkitemid":"1","checkitem":"CT"})" << true
                                      << QStringList() << QStringList();
     QTest::newRow("empty text") << "" << false << QStringList() << QStringList();
-    QTest::newRow("blank text") << "  \n" << false << QStringList() << QStringList();
     QTest::newRow("truncated") << R"([{"checkitemid":"1")" << false << QStringList()
                                << QStringList();
     QTest::newRow("scalar document") << R"("CT")" << false << QStringList() << QStringList();
@@ -416,11 +317,9 @@ void TestFormLogic::idForName_data()
     const QStringList ids{"10", "11", "12", "13"};
     QTest::newRow("first") << names << ids << 4 << "CT" << "10";
     QTest::newRow("second") << names << ids << 4 << "MR" << "11";
-    QTest::newRow("last") << names << ids << 4 << "DR" << "13";
     QTest::newRow("duplicate gives the first") << QStringList{"MR", "CT", "CT"}
                                                << QStringList{"0", "1", "2"} << 3 << "CT" << "1";
     QTest::newRow("case differs: first id") << names << ids << 4 << "mr" << "10";
-    QTest::newRow("part of a name: first id") << names << ids << 4 << "M" << "10";
     QTest::newRow("trailing blank: first id") << names << ids << 4 << "MR " << "10";
     QTest::newRow("no match: first id") << names << ids << 4 << "US" << "10";
     QTest::newRow("match beyond count") << names << ids << 3 << "DR" << "10";
@@ -456,7 +355,6 @@ void TestFormLogic::nameForId_data()
     QTest::newRow("one beyond") << names << 3 << QString();
     QTest::newRow("far beyond") << names << std::numeric_limits<int>::max() << QString();
     QTest::newRow("negative") << names << -1 << QString();
-    QTest::newRow("int min") << names << std::numeric_limits<int>::min() << QString();
     QTest::newRow("empty dictionary") << QStringList() << 0 << QString();
 }
 
