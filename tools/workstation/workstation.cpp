@@ -1,7 +1,15 @@
 #include "workstation.h"
 
+#include "cloudaccount.h"
 #include "configfolder.h"
-#include "pluginforms.h"
+#include "console.h"
+#include "dicomfile.h"
+#include "localdatabase.h"
+#include "studyhost.h"
+#include "studyimport.h"
+#include "studylistwindow.h"
+#include "walkthrough.h"
+#include "watchdog.h"
 #include "workstationoptions.h"
 
 #include <QApplication>
@@ -11,22 +19,48 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include <cstdio>
-
-Workstation::Workstation() = default;
-
-// The form belongs to the plug-in's library; it goes before the application does.
-Workstation::~Workstation() = default;
-
 int Workstation::run(const WorkstationOptions& options)
 {
     useDesktopFontSize();
-    if (!openForm())
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const ConfigFolder config(appDir);
+    QString error;
+    if (!config.ensureDictionaries(&error)) {
+        printError(error);
         return 1;
-    form->show();
-    if (options.screenshotFile.isEmpty())
-        return QApplication::exec();
-    return saveScreenshot(options.screenshotFile) ? 0 : 1;
+    }
+    if (!options.screenshotFile.isEmpty())
+        return saveScreenshot(options.screenshotFile);
+
+    LocalDatabase database;
+    if (!database.open(options.databaseFile)) {
+        printError(database.errorString());
+        return 1;
+    }
+    quietDicomLogging();
+    for (const QString& folder : options.importFolders) {
+        const ImportSummary summary = importFolder(folder, database);
+        for (const QString& problem : summary.problems)
+            printError(QStringLiteral("skipped %1").arg(problem));
+        if (!summary.error.isEmpty()) {
+            printError(summary.error);
+            return 1;
+        }
+        printLine(QStringLiteral("imported %1: %2").arg(folder, describeImport(summary)));
+    }
+    if (options.quitAfterImport)
+        return 0;
+
+    StudyHost host(appDir);
+    if (!options.walkthroughDir.isEmpty()) {
+        // Each step waits at most waitSeconds; the whole run gets a bound as well.
+        const Watchdog watchdog(options.waitSeconds * 6, QStringLiteral("the walk-through did not end in time"), 3);
+        return Walkthrough(database, host, options, config.path()).run();
+    }
+    CloudAccount cloud(options.cloudUrl, options.waitSeconds);
+    StudyListWindow window(database, host, cloud, options.user, options.password);
+    window.show();
+    return QApplication::exec();
 }
 
 // The form's fixed label widths are laid out for the usual 9 pt desktop font;
@@ -38,39 +72,24 @@ void Workstation::useDesktopFontSize()
     QApplication::setFont(font);
 }
 
-bool Workstation::openForm()
+int Workstation::saveScreenshot(const QString& file)
 {
-    const QString appDir = QCoreApplication::applicationDirPath();
-    QString error;
-    if (!ConfigFolder(appDir).ensureDictionaries(&error)) {
-        report(error);
-        return false;
-    }
-    PluginForms plugins(appDir);
-    form = plugins.createStudyForm();
+    StudyHost host(QCoreApplication::applicationDirPath());
+    QWidget* form = host.newForm();
     if (!form) {
-        report(plugins.error());
-        return false;
+        printError(host.error());
+        return 1;
     }
-    return true;
-}
-
-bool Workstation::saveScreenshot(const QString& file)
-{
+    form->show();
     QApplication::processEvents();
     const QFileInfo info(file);
     if (!QDir().mkpath(info.absolutePath())) {
-        report(QStringLiteral("cannot create %1").arg(info.absolutePath()));
-        return false;
+        printError(QStringLiteral("cannot create %1").arg(info.absolutePath()));
+        return 1;
     }
     if (!form->grab().save(info.absoluteFilePath(), "PNG")) {
-        report(QStringLiteral("cannot write %1").arg(info.absoluteFilePath()));
-        return false;
+        printError(QStringLiteral("cannot write %1").arg(info.absoluteFilePath()));
+        return 1;
     }
-    return true;
-}
-
-void Workstation::report(const QString& message)
-{
-    std::fprintf(stderr, "workstation: %s\n", qPrintable(message));
+    return 0;
 }

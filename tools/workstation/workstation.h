@@ -3,29 +3,19 @@
 
 #include <QString>
 
-#include <memory>
-
-class QWidget;
 struct WorkstationOptions;
 
-// The host application: prepares the configuration, opens the study form
-// through the plug-in and shows it.
+// The host application: opens the local study database, imports folders,
+// then shows the study list, runs the walk-through, or grabs one form.
 class Workstation
 {
 public:
-    Workstation();
-    ~Workstation();
-
-    // Returns the process exit code; runs the event loop unless a screenshot was asked for.
+    // Returns the process exit code.
     int run(const WorkstationOptions& options);
 
 private:
     static void useDesktopFontSize();
-    bool openForm();
-    bool saveScreenshot(const QString& file);
-    static void report(const QString& message);
-
-    std::unique_ptr<QWidget> form;
+    static int saveScreenshot(const QString& file);
 };
 
 #endif

@@ -2,15 +2,42 @@
 
 #include <QCommandLineParser>
 
-WorkstationOptions parseWorkstationOptions(const QStringList& arguments)
+#include <cstring>
+
+WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool headless)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Workstation host for the cloud patient plug-in."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Workstation host for the cloud patient plug-in: a local study database, a study list,\n"
+        "and the study form for the selected study. Without a display it runs a scripted walk-through."));
     parser.addHelpOption();
+    const QCommandLineOption database(QStringLiteral("database"),
+                                      QStringLiteral("Local study database (default ./workstation.sqlite)."),
+                                      QStringLiteral("file"), QStringLiteral("workstation.sqlite"));
+    const QCommandLineOption import(QStringLiteral("import"),
+                                    QStringLiteral("Import the DICOM files below <dir>; repeatable."),
+                                    QStringLiteral("dir"));
+    const QCommandLineOption quit(QStringLiteral("quit"), QStringLiteral("Quit after the imports."));
+    const QCommandLineOption cloud(QStringLiteral("cloud"),
+                                   QStringLiteral("Cloud service (default http://127.0.0.1:8082)."),
+                                   QStringLiteral("url"), QStringLiteral("http://127.0.0.1:8082"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Cloud user (default demo)."),
+                                  QStringLiteral("name"), QStringLiteral("demo"));
+    const QCommandLineOption password(QStringLiteral("password"),
+                                      QStringLiteral("Cloud password (default demo)."),
+                                      QStringLiteral("password"), QStringLiteral("demo"));
+    const QCommandLineOption walkthrough(QStringLiteral("walkthrough"),
+                                         QStringLiteral("Run the scripted walk-through; screenshots go to <dir>."),
+                                         QStringLiteral("dir"));
+    const QCommandLineOption offscreen(QStringLiteral("offscreen"),
+                                       QStringLiteral("Draw offscreen (implies the walk-through)."));
+    const QCommandLineOption wait(QStringLiteral("wait"),
+                                  QStringLiteral("Longest wait of a walk-through step (default 30)."),
+                                  QStringLiteral("seconds"), QStringLiteral("30"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the study form to <file> and quit."),
+                                        QStringLiteral("Save a picture of a new study form to <file> and quit."),
                                         QStringLiteral("file"));
-    parser.addOption(screenshot);
+    parser.addOptions({database, import, quit, cloud, user, password, walkthrough, offscreen, wait, screenshot});
 
     WorkstationOptions options;
     if (!parser.parse(arguments)) {
@@ -25,18 +52,51 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments)
         options.error = QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
         return options;
     }
+    options.databaseFile = parser.value(database);
+    options.importFolders = parser.values(import);
+    options.quitAfterImport = parser.isSet(quit);
+    options.cloudUrl = parser.value(cloud);
+    while (options.cloudUrl.endsWith(QLatin1Char('/')))
+        options.cloudUrl.chop(1);
+    options.user = parser.value(user);
+    options.password = parser.value(password);
     options.screenshotFile = parser.value(screenshot);
-    if (parser.isSet(screenshot) && options.screenshotFile.isEmpty())
+    options.walkthroughDir = parser.value(walkthrough);
+
+    bool whole = false;
+    options.waitSeconds = parser.value(wait).toInt(&whole);
+    if (!whole || options.waitSeconds < 1 || options.waitSeconds > 3600)
+        options.error = QStringLiteral("--wait takes whole seconds from 1 to 3600");
+    else if (options.databaseFile.isEmpty())
+        options.error = QStringLiteral("--database needs a file name");
+    else if (parser.isSet(screenshot) && options.screenshotFile.isEmpty())
         options.error = QStringLiteral("--screenshot needs a file name");
+    else if (parser.isSet(walkthrough) && options.walkthroughDir.isEmpty())
+        options.error = QStringLiteral("--walkthrough needs a folder");
+    else if (options.importFolders.contains(QString()))
+        options.error = QStringLiteral("--import needs a folder");
+    else if (!options.cloudUrl.startsWith(QLatin1String("http://"))
+             && !options.cloudUrl.startsWith(QLatin1String("https://")))
+        options.error = QStringLiteral("--cloud takes an http:// or https:// URL, not \"%1\"").arg(options.cloudUrl);
+
+    const bool walkthroughByDefault = (headless || parser.isSet(offscreen)) && options.screenshotFile.isEmpty()
+        && !options.quitAfterImport;
+    if (options.walkthroughDir.isEmpty() && walkthroughByDefault)
+        options.walkthroughDir = QStringLiteral("walkthrough");
     return options;
 }
 
-void choosePlatform()
+bool choosePlatform(int argc, char* argv[])
 {
+    bool offscreen = false;
+    for (int i = 1; i < argc; ++i)
+        offscreen = offscreen || std::strcmp(argv[i], "--offscreen") == 0;
     const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!display && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    if (offscreen || (!display && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool headless = qgetenv("QT_QPA_PLATFORM") == "offscreen";
     // The offscreen screen claims 100 dpi; the form's fixed widths assume a 96 dpi desktop.
-    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && !qEnvironmentVariableIsSet("QT_FONT_DPI"))
+    if (headless && !qEnvironmentVariableIsSet("QT_FONT_DPI"))
         qputenv("QT_FONT_DPI", "96");
+    return headless;
 }

@@ -1,0 +1,106 @@
+#include "httpclient.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace {
+
+struct CurlEasyDeleter
+{
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct CurlSlistDeleter
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+size_t appendBody(char* data, size_t size, size_t count, void* target)
+{
+    static_cast<HttpReply*>(target)->body.append(data, static_cast<int>(size * count));
+    return size * count;
+}
+
+// A new response (after a redirect, or after "100 Continue") starts with its
+// status line; only the last response's headers are kept.
+size_t appendHeader(char* data, size_t size, size_t count, void* target)
+{
+    auto* reply = static_cast<HttpReply*>(target);
+    QByteArray line(data, static_cast<int>(size * count));
+    if (line.startsWith("HTTP/"))
+        reply->headers.clear();
+    line = line.trimmed();
+    if (!line.isEmpty())
+        reply->headers.append(line);
+    return size * count;
+}
+
+} // namespace
+
+HttpClient::HttpClient(long timeoutSeconds) : timeout(timeoutSeconds) {}
+
+HttpReply HttpClient::get(const QString& url, const QByteArray& sessionId) const
+{
+    return perform(url, sessionId, nullptr);
+}
+
+HttpReply HttpClient::postForm(const QString& url, const FormFields& fields) const
+{
+    const QByteArray body = encodeFormFields(fields);
+    return perform(url, QByteArray(), &body);
+}
+
+HttpReply HttpClient::perform(const QString& url, const QByteArray& sessionId, const QByteArray* formBody) const
+{
+    HttpReply reply;
+    std::unique_ptr<CURL, CurlEasyDeleter> curl(curl_easy_init());
+    if (!curl) {
+        reply.error = QStringLiteral("libcurl cannot make a handle");
+        return reply;
+    }
+    std::unique_ptr<curl_slist, CurlSlistDeleter> headers;
+    if (!sessionId.isEmpty()) {
+        const QByteArray cookie = "Cookie: JSESSIONID=" + sessionId;
+        headers.reset(curl_slist_append(nullptr, cookie.constData()));
+        if (!headers) {
+            reply.error = QStringLiteral("libcurl cannot build the headers");
+            return reply;
+        }
+    }
+    const QByteArray address = url.toUtf8();
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, address.constData());
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, timeout);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, timeout);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, appendHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &reply);
+    if (headers)
+        curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    if (formBody) {
+        curl_easy_setopt(c, CURLOPT_POST, 1L);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, formBody->constData());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(formBody->size()));
+    }
+    const CURLcode result = curl_easy_perform(c);
+    if (result != CURLE_OK) {
+        reply.error = QString::fromUtf8(curl_easy_strerror(result));
+        return reply;
+    }
+    reply.completed = true;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    return reply;
+}
+
+QByteArray encodeFormFields(const FormFields& fields)
+{
+    QByteArray body;
+    for (const auto& field : fields) {
+        if (!body.isEmpty())
+            body += '&';
+        body += field.first.toPercentEncoding() + '=' + field.second.toPercentEncoding();
+    }
+    return body;
+}

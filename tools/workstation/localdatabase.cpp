@@ -1,0 +1,253 @@
+#include "localdatabase.h"
+
+#include "dicomfile.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+const char* const schema[] = {
+    "CREATE TABLE IF NOT EXISTS patient (pk INTEGER PRIMARY KEY AUTOINCREMENT, PatientName TEXT, "
+    "PatientID TEXT, PatientSex TEXT, PatientBirthDate TEXT, PatientAge TEXT)",
+    "CREATE INDEX IF NOT EXISTS patient_identity ON patient (PatientID, PatientName)",
+    "CREATE TABLE IF NOT EXISTS generalstudy (pk INTEGER PRIMARY KEY AUTOINCREMENT, patient_fk INTEGER, "
+    "StudyInstanceUID TEXT NOT NULL UNIQUE, StudyDate TEXT, StudyTime TEXT, StudyDescription TEXT, "
+    "AccessionNumber TEXT, StudyID TEXT)",
+    "CREATE TABLE IF NOT EXISTS generalseries (pk INTEGER PRIMARY KEY AUTOINCREMENT, study_fk INTEGER, "
+    "SeriesInstanceUID TEXT NOT NULL UNIQUE, SeriesNumber TEXT, Modality TEXT, SeriesDescription TEXT)",
+    "CREATE TABLE IF NOT EXISTS imageformat (pk INTEGER PRIMARY KEY AUTOINCREMENT, series_fk INTEGER, "
+    "FilePath TEXT, SOPInstanceUID TEXT NOT NULL UNIQUE, SOPClassUID TEXT, InstanceNumber TEXT, "
+    "SpecificCharacterSet TEXT)",
+    "CREATE TABLE IF NOT EXISTS patientinfoindex (pk INTEGER PRIMARY KEY AUTOINCREMENT, StudyUID TEXT, "
+    "CheckSerialNum TEXT, PatientInfoPath TEXT)",
+};
+
+// A null QString binds as SQL NULL; a missing tag is stored as an empty text.
+QVariant text(const QString& value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
+// Prepares a statement and runs it with the values bound in order.
+bool run(QSqlQuery& query, const QString& sql, const QVariantList& values)
+{
+    if (!query.prepare(sql))
+        return false;
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    return query.exec();
+}
+
+} // namespace
+
+LocalDatabase::LocalDatabase() = default;
+
+LocalDatabase::~LocalDatabase()
+{
+    if (!QSqlDatabase::contains(QSqlDatabase::defaultConnection))
+        return;
+    QSqlDatabase::database(QSqlDatabase::defaultConnection, false).close();
+    QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
+}
+
+bool LocalDatabase::open(const QString& path)
+{
+    QSqlDatabase db = QSqlDatabase::contains(QSqlDatabase::defaultConnection)
+        ? QSqlDatabase::database(QSqlDatabase::defaultConnection, false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.close();
+    db.setDatabaseName(path);
+    if (!db.open()) {
+        error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
+        return false;
+    }
+    QSqlQuery query(db);
+    for (const char* statement : schema) {
+        if (!query.exec(QLatin1String(statement))) {
+            error = QStringLiteral("cannot prepare %1: %2").arg(path, query.lastError().text());
+            db.close();
+            return false;
+        }
+    }
+    opened = true;
+    return true;
+}
+
+bool LocalDatabase::isOpen() const
+{
+    return opened && QSqlDatabase::database(QSqlDatabase::defaultConnection, false).isOpen();
+}
+
+bool LocalDatabase::transaction()
+{
+    return QSqlDatabase::database(QSqlDatabase::defaultConnection, false).transaction();
+}
+
+bool LocalDatabase::commit()
+{
+    QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+    if (db.commit())
+        return true;
+    error = db.lastError().text();
+    return false;
+}
+
+void LocalDatabase::rollback()
+{
+    QSqlDatabase::database(QSqlDatabase::defaultConnection, false).rollback();
+}
+
+ImageAdded LocalDatabase::addImage(const DicomFileInfo& image, const QString& absolutePath)
+{
+    QSqlQuery known;
+    if (!run(known, QStringLiteral("SELECT pk FROM imageformat WHERE SOPInstanceUID = ?"), {image.sopInstanceUid}))
+        return failed(known);
+    if (known.next())
+        return ImageAdded::AlreadyKnown;
+
+    bool newStudy = false;
+    const std::optional<qint64> study = findOrAddStudy(image, &newStudy);
+    const std::optional<qint64> series = study ? findOrAddSeries(image, *study) : std::nullopt;
+    if (!series)
+        return ImageAdded::Failed;
+    QSqlQuery insert;
+    if (!run(insert,
+             QStringLiteral("INSERT INTO imageformat (series_fk, FilePath, SOPInstanceUID, SOPClassUID, "
+                            "InstanceNumber, SpecificCharacterSet) VALUES (?, ?, ?, ?, ?, ?)"),
+             {*series, text(absolutePath), text(image.sopInstanceUid), text(image.sopClassUid),
+              text(image.instanceNumber), text(image.characterSet)}))
+        return failed(insert);
+    return newStudy ? ImageAdded::NewStudy : ImageAdded::NewImage;
+}
+
+ImageAdded LocalDatabase::failed(const QSqlQuery& query)
+{
+    error = query.lastError().text();
+    return ImageAdded::Failed;
+}
+
+std::optional<qint64> LocalDatabase::insertRow(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery insert;
+    if (!run(insert, sql, values)) {
+        failed(insert);
+        return std::nullopt;
+    }
+    return insert.lastInsertId().toLongLong();
+}
+
+std::optional<qint64> LocalDatabase::findOrAddPatient(const DicomFileInfo& image)
+{
+    QSqlQuery find;
+    if (run(find, QStringLiteral("SELECT pk FROM patient WHERE PatientID = ? AND PatientName = ? ORDER BY pk"),
+            {text(image.patientId), text(image.patientName)})
+        && find.next())
+        return find.value(0).toLongLong();
+    return insertRow(QStringLiteral("INSERT INTO patient (PatientName, PatientID, PatientSex, PatientBirthDate, "
+                                    "PatientAge) VALUES (?, ?, ?, ?, ?)"),
+                     {text(image.patientName), text(image.patientId), text(image.patientSex),
+                      text(image.patientBirthDate), text(image.patientAge)});
+}
+
+std::optional<qint64> LocalDatabase::findOrAddStudy(const DicomFileInfo& image, bool* created)
+{
+    QSqlQuery find;
+    if (run(find, QStringLiteral("SELECT pk FROM generalstudy WHERE StudyInstanceUID = ?"), {image.studyUid})
+        && find.next())
+        return find.value(0).toLongLong();
+    const std::optional<qint64> patient = findOrAddPatient(image);
+    if (!patient)
+        return std::nullopt;
+    const std::optional<qint64> study = insertRow(
+        QStringLiteral("INSERT INTO generalstudy (patient_fk, StudyInstanceUID, StudyDate, StudyTime, "
+                       "StudyDescription, AccessionNumber, StudyID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+        {*patient, text(image.studyUid), text(image.studyDate), text(image.studyTime), text(image.studyDescription),
+         text(image.accessionNumber), text(image.studyId)});
+    *created = study.has_value();
+    return study;
+}
+
+std::optional<qint64> LocalDatabase::findOrAddSeries(const DicomFileInfo& image, qint64 studyPk)
+{
+    QSqlQuery find;
+    if (run(find, QStringLiteral("SELECT pk FROM generalseries WHERE SeriesInstanceUID = ?"), {image.seriesUid})
+        && find.next())
+        return find.value(0).toLongLong();
+    return insertRow(QStringLiteral("INSERT INTO generalseries (study_fk, SeriesInstanceUID, SeriesNumber, Modality, "
+                                    "SeriesDescription) VALUES (?, ?, ?, ?, ?)"),
+                     {studyPk, text(image.seriesUid), text(image.seriesNumber), text(image.modality),
+                      text(image.seriesDescription)});
+}
+
+QVector<LocalStudy> LocalDatabase::studies() const
+{
+    QVector<LocalStudy> list;
+    QSqlQuery query;
+    if (!query.exec(QStringLiteral(
+            "SELECT s.pk, s.StudyInstanceUID, p.PatientName, p.PatientID, p.PatientSex, s.StudyDate, s.StudyTime, "
+            "s.StudyDescription, "
+            "(SELECT group_concat(Modality, ',') FROM (SELECT DISTINCT Modality FROM generalseries "
+            " WHERE study_fk = s.pk AND Modality <> '' ORDER BY Modality)), "
+            "(SELECT count(*) FROM imageformat i JOIN generalseries se ON i.series_fk = se.pk "
+            " WHERE se.study_fk = s.pk) "
+            "FROM generalstudy s LEFT JOIN patient p ON p.pk = s.patient_fk ORDER BY s.pk")))
+        return list;
+    while (query.next()) {
+        LocalStudy study;
+        study.pk = query.value(0).toLongLong();
+        study.studyUid = query.value(1).toString();
+        study.patientName = query.value(2).toString();
+        study.patientId = query.value(3).toString();
+        study.patientSex = query.value(4).toString();
+        study.studyDate = query.value(5).toString();
+        study.studyTime = query.value(6).toString();
+        study.description = query.value(7).toString();
+        study.modalities = query.value(8).toString();
+        study.imageCount = query.value(9).toInt();
+        list.append(study);
+    }
+    return list;
+}
+
+std::optional<PatientRow> LocalDatabase::patientOfStudy(qint64 studyPk) const
+{
+    QSqlQuery query;
+    if (!run(query,
+             QStringLiteral("SELECT p.pk, p.PatientName, p.PatientSex FROM patient p "
+                            "JOIN generalstudy s ON s.patient_fk = p.pk WHERE s.pk = ?"),
+             {studyPk})
+        || !query.next())
+        return std::nullopt;
+    return PatientRow{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString()};
+}
+
+QVector<IndexRow> LocalDatabase::indexRows(const QString& studyUid) const
+{
+    QVector<IndexRow> rows;
+    QSqlQuery query;
+    if (!run(query,
+             QStringLiteral("SELECT StudyUID, CheckSerialNum, PatientInfoPath FROM patientinfoindex "
+                            "WHERE StudyUID = ? ORDER BY rowid"),
+             {studyUid}))
+        return rows;
+    while (query.next())
+        rows.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
+    return rows;
+}
+
+QStringList LocalDatabase::imagePaths(qint64 studyPk) const
+{
+    QStringList paths;
+    QSqlQuery query;
+    if (!run(query,
+             QStringLiteral("SELECT i.FilePath FROM imageformat i JOIN generalseries se ON i.series_fk = se.pk "
+                            "WHERE se.study_fk = ? ORDER BY i.pk"),
+             {studyPk}))
+        return paths;
+    while (query.next())
+        paths.append(query.value(0).toString());
+    return paths;
+}
