@@ -317,6 +317,15 @@ void TestUpload::widgetTree()
     QCOMPARE(form.findChild<QProgressBar*>()->value(), 0);
     const auto* view = form.findChild<QTableView*>();
     QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    const QMetaObject* meta = form.metaObject();
+    QList<QByteArray> methods;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+        methods << meta->method(i).methodSignature();
+    QCOMPARE(methods, (QList<QByteArray>{"sCheckNum(QByteArray)", "on_selectFloders_clicked()",
+                                         "onProgress(int,int,int,UpLoadTask*)",
+                                         "onFinshUpLoad(int,int,QStringList,QByteArray)",
+                                         "onFinshTask(UpLoadTask*)"}));
+
     QCOMPARE(view->model(), Access::model(form));
     const QStringList titles{QStringLiteral("病人id"), QStringLiteral("病人姓名"), QStringLiteral(" 图像数"),
                              QStringLiteral(" 成功图片数"), QStringLiteral(" 失败图片数")};
