@@ -103,7 +103,11 @@ Walkthrough::Walkthrough(LocalDatabase& database, StudyHost& studyHost, const Wo
 {
 }
 
-Walkthrough::~Walkthrough() = default;
+Walkthrough::~Walkthrough()
+{
+    // The upload window outlives the walk-through.
+    QObject::disconnect(progressConnection);
+}
 
 int Walkthrough::run()
 {
@@ -277,26 +281,28 @@ void Walkthrough::followProgress()
     if (!table || !table->model() || progressFollowed)
         return;
     progressFollowed = true;
-    const QString patient = unknown.patientName;
-    QObject::connect(table->model(), &QAbstractItemModel::dataChanged, progressWindow,
-                     [this, patient](const QModelIndex& topLeft) {
-                         const QStringList row = modelRow(topLeft.model(), topLeft.row());
-                         if (row.size() < 5 || row.at(1) != patient || progressFinished)
-                             return;
-                         lastProgressRow = row;
-                         const int total = row.at(2).toInt(), sent = row.at(3).toInt(),
-                                   failed = row.at(4).toInt();
-                         printLine(QStringLiteral("  upload: %1 of %2 sent, %3 failed").arg(sent).arg(total).arg(failed));
-                         // Half-way, or at the first report of a one-file study.
-                         if (!progressShot && (2 * (sent + failed) >= total || total <= 1)) {
-                             progressShot = true;
-                             screenshot(progressWindow, QStringLiteral("2-upload-progress.png"));
-                         }
-                         if (sent + failed >= total) {
-                             progressFinished = true;
-                             screenshot(progressWindow, QStringLiteral("3-upload-finished.png"));
-                         }
-                     });
+    progressConnection = QObject::connect(
+        table->model(), &QAbstractItemModel::dataChanged, progressWindow,
+        [this](const QModelIndex& topLeft) { onProgressRow(modelRow(topLeft.model(), topLeft.row())); });
+}
+
+void Walkthrough::onProgressRow(const QStringList& row)
+{
+    // Columns: task number, patient name, files, sent, failed.
+    if (row.size() < 5 || row.at(1) != unknown.patientName || progressFinished)
+        return;
+    lastProgressRow = row;
+    const int total = row.at(2).toInt(), sent = row.at(3).toInt(), failed = row.at(4).toInt();
+    printLine(QStringLiteral("  upload: %1 of %2 sent, %3 failed").arg(sent).arg(total).arg(failed));
+    // Half-way, or at the first report of a one-file study.
+    if (!progressShot && (2 * (sent + failed) >= total || total <= 1)) {
+        progressShot = true;
+        screenshot(progressWindow, QStringLiteral("2-upload-progress.png"));
+    }
+    if (sent + failed >= total) {
+        progressFinished = true;
+        screenshot(progressWindow, QStringLiteral("3-upload-finished.png"));
+    }
 }
 
 bool Walkthrough::uploadUnknownStudy()

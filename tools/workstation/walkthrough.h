@@ -52,6 +52,7 @@ private:
     bool waitUntil(const std::function<bool()>& done);
     bool screenshot(QWidget* widget, const QString& name);
     void followProgress();
+    void onProgressRow(const QStringList& row);
     void writeSummary(bool passed);
 
     LocalDatabase& db;
@@ -79,6 +80,7 @@ private:
     QPointer<QWidget> uploadedForm;
     QPointer<QWidget> progressWindow;
     bool progressFollowed = false;
+    QMetaObject::Connection progressConnection;
     bool progressShot = false;
     bool progressFinished = false;
     QStringList lastProgressRow;
