@@ -326,11 +326,14 @@ bool Walkthrough::uploadUnknownStudy()
     auto* serial = part<QLineEdit>(form, "checkIDLineEdit");
     if (!serial)
         return fail(QStringLiteral("the form lacks checkIDLineEdit"));
+    // The record may show as soon as the cloud knows the study, before the
+    // last file; the finished upload hands its serial number on again.
+    if (!waitUntil([this] { return progressFinished; }) || !progressShot)
+        return fail(QStringLiteral("the upload window did not show the upload under way and finished within %1 s")
+                        .arg(waitMs / 1000));
     if (!waitUntil([&] { return !uploadedForm || (uploadedForm->isVisible() && !serial->text().isEmpty()); })
         || !uploadedForm)
         return fail(QStringLiteral("the form did not show the uploaded study within %1 s").arg(waitMs / 1000));
-    if (!progressShot || !progressFinished)
-        return fail(QStringLiteral("the upload window never showed the upload under way and finished"));
 
     const QStringList files = db.imagePaths(unknown.pk);
     if (lastProgressRow.value(2).toInt() != files.size() || lastProgressRow.value(3).toInt() != files.size())
