@@ -1,0 +1,169 @@
+#include "formconstructionfigure.h"
+
+#include "benchsummary.h"
+#include "benchworkspace.h"
+#include "cloudpaientinfoform.h"
+#include "dictionarytext.h"
+#include "formwidget.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QComboBox>
+#include <QLocale>
+
+#include <memory>
+
+namespace {
+
+const int sizes[] = {0, 10, 1000, 10000};
+constexpr int comparedSize = 10000;
+
+std::string newFormKey(int entries)
+{
+    return "form/new/" + std::to_string(entries);
+}
+
+const std::string dictionaryKey = "form/loadCheckItems+loadPositions/" + std::to_string(comparedSize);
+const std::string bareKey = "form/bare-QComboBox-addItems/" + std::to_string(comparedSize);
+
+QString grouped(int number)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
+}
+
+int iterationsFor(int entries)
+{
+    return entries >= 10000 ? 5 : entries >= 1000 ? 20 : 40;
+}
+
+int itemCount(const CloudPaientInfoForm& form, const char* box)
+{
+    const QComboBox* combo = formWidget<QComboBox>(form, box);
+    return combo ? combo->count() : -1;
+}
+
+bool holdsBoth(const CloudPaientInfoForm& form, int entries)
+{
+    return itemCount(form, "checkItemComboBox") == entries && itemCount(form, "studyPositionComboBox") == entries;
+}
+
+} // namespace
+
+FormConstructionFigure::FormConstructionFigure(const BenchWorkspace& workspace) : workspace(workspace) {}
+
+FormConstructionFigure::~FormConstructionFigure() = default;
+
+void FormConstructionFigure::registerRound(int round)
+{
+    for (const int entries : sizes) {
+        registerCase(newFormKey(entries), round,
+                     [this, entries](benchmark::State& state) { timeNewForm(state, entries); })
+            ->Iterations(iterationsFor(entries));
+    }
+    registerPair(
+        round, iterationsFor(comparedSize), dictionaryKey,
+        [this](benchmark::State& state) { timeDictionaryPart(state, comparedSize); }, bareKey,
+        [this](benchmark::State& state) { timeBareComboBoxes(state, comparedSize); });
+}
+
+const FormConstructionFigure::Dictionaries& FormConstructionFigure::dictionaries(int entries)
+{
+    auto found = made.find(entries);
+    if (found != made.end())
+        return found->second;
+    Dictionaries d;
+    d.checkItemNames = dictionaryNames(QStringLiteral("检查项目"), entries);
+    d.positionNames = dictionaryNames(QStringLiteral("检查部位"), entries);
+    d.checkItemJson = dictionaryJson(d.checkItemNames, QStringLiteral("checkitemid"), QStringLiteral("checkitem"));
+    d.positionJson =
+        dictionaryJson(d.positionNames, QStringLiteral("positiontypeid"), QStringLiteral("positiontypename"));
+    return made.emplace(entries, std::move(d)).first->second;
+}
+
+void FormConstructionFigure::timeNewForm(benchmark::State& state, int entries)
+{
+    const Dictionaries& d = dictionaries(entries);
+    if (!workspace.writeDictionaries(gbkBytes(d.checkItemJson), gbkBytes(d.positionJson))) {
+        state.SkipWithError("cannot write the dictionary files");
+        return;
+    }
+    bool complete = true;
+    for (auto _ : state) {
+        std::unique_ptr<CloudPaientInfoForm> form;
+        state.SetIterationTime(secondsOf([&] { form = std::make_unique<CloudPaientInfoForm>(); }));
+        complete = complete && holdsBoth(*form, entries);
+    }
+    if (!complete)
+        state.SkipWithError("the form did not load every entry");
+}
+
+void FormConstructionFigure::timeDictionaryPart(benchmark::State& state, int entries)
+{
+    const Dictionaries& d = dictionaries(entries);
+    if (!workspace.writeDictionaries(QByteArrayLiteral("[]"), QByteArrayLiteral("[]"))) {
+        state.SkipWithError("cannot write the dictionary files");
+        return;
+    }
+    bool complete = true;
+    for (auto _ : state) {
+        const auto form = std::make_unique<CloudPaientInfoForm>();
+        state.SetIterationTime(secondsOf([&] {
+            form->loadCheckItems(d.checkItemJson);
+            form->loadPositions(d.positionJson);
+        }));
+        complete = complete && holdsBoth(*form, entries);
+    }
+    if (!complete)
+        state.SkipWithError("the form did not load every entry");
+}
+
+void FormConstructionFigure::timeBareComboBoxes(benchmark::State& state, int entries)
+{
+    const Dictionaries& d = dictionaries(entries);
+    bool complete = true;
+    for (auto _ : state) {
+        const auto checkItems = std::make_unique<QComboBox>();
+        const auto positions = std::make_unique<QComboBox>();
+        state.SetIterationTime(secondsOf([&] {
+            checkItems->addItems(d.checkItemNames);
+            positions->addItems(d.positionNames);
+        }));
+        complete = complete && checkItems->count() == entries && positions->count() == entries;
+    }
+    if (!complete)
+        state.SkipWithError("the combo boxes did not take every name");
+}
+
+QStringList FormConstructionFigure::summary(const BenchSummary& summary) const
+{
+    std::vector<std::string> keys{dictionaryKey, bareKey};
+    for (const int entries : sizes)
+        keys.push_back(newFormKey(entries));
+    if (!summary.hasAll(keys))
+        return {};
+
+    const double dictionaryPart = summary.seconds(dictionaryKey);
+    const double bare = summary.seconds(bareKey);
+    QStringList lines{
+        figureLine(QStringLiteral("Form construction"), dictionaryPart / bare, {Goal::Under, 2}),
+        QStringLiteral("  %1 entries per dictionary: loadCheckItems + loadPositions %2; "
+                       "bare QComboBox addItems of the same names %3")
+            .arg(grouped(comparedSize), durationText(dictionaryPart), durationText(bare))};
+
+    const double empty = summary.seconds(newFormKey(0));
+    QStringList costs;
+    for (const int entries : sizes) {
+        const double total = summary.seconds(newFormKey(entries));
+        QString cost = QStringLiteral("%1 entries %2").arg(grouped(entries), durationText(total));
+        if (entries > 0)
+            cost += QStringLiteral(" (%1 per entry)").arg(durationText(perEntryCost(empty, total, entries)));
+        costs << cost;
+    }
+    lines << QStringLiteral("  new form: ") + costs.join(QStringLiteral("; "));
+    const double small = perEntryCost(empty, summary.seconds(newFormKey(1000)), 1000);
+    const double large = perEntryCost(empty, summary.seconds(newFormKey(10000)), 10000);
+    lines << QStringLiteral("  cost per entry at 10,000 vs 1,000: %1x (%2)")
+                 .arg(QString::number(small > 0 ? large / small : 0, 'f', 2),
+                      growsLinearly(small, large) ? QStringLiteral("linear") : QStringLiteral("NOT linear"));
+    return lines;
+}
