@@ -11,16 +11,21 @@
 #include <QComboBox>
 #include <QLocale>
 
+#include <iterator>
 #include <memory>
+#include <vector>
 
 namespace {
 
 const int sizes[] = {0, 10, 1000, 10000};
 constexpr int comparedSize = 10000;
 
-std::string newFormKey(int entries)
+const std::string newFormKey = "form/new";
+
+// The summary's key for a new form with @p entries, filed from the case's counters.
+std::string newFormKeyFor(int entries)
 {
-    return "form/new/" + std::to_string(entries);
+    return newFormKey + '/' + std::to_string(entries);
 }
 
 const std::string dictionaryKey = "form/loadCheckItems+loadPositions/" + std::to_string(comparedSize);
@@ -31,10 +36,8 @@ QString grouped(int number)
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
 }
 
-int iterationsFor(int entries)
-{
-    return entries >= 10000 ? 5 : entries >= 1000 ? 20 : 40;
-}
+constexpr int newFormIterations = 10;
+constexpr int comparedIterations = 5;
 
 int itemCount(const CloudPaientInfoForm& form, const char* box)
 {
@@ -55,13 +58,10 @@ FormConstructionFigure::~FormConstructionFigure() = default;
 
 void FormConstructionFigure::registerRound(int round)
 {
-    for (const int entries : sizes) {
-        registerCase(newFormKey(entries), round,
-                     [this, entries](benchmark::State& state) { timeNewForm(state, entries); })
-            ->Iterations(iterationsFor(entries));
-    }
+    registerCase(newFormKey, round, [this](benchmark::State& state) { timeNewForms(state); })
+        ->Iterations(newFormIterations);
     registerPair(
-        round, iterationsFor(comparedSize), dictionaryKey,
+        round, comparedIterations, dictionaryKey,
         [this](benchmark::State& state) { timeDictionaryPart(state, comparedSize); }, bareKey,
         [this](benchmark::State& state) { timeBareComboBoxes(state, comparedSize); });
 }
@@ -80,19 +80,29 @@ const FormConstructionFigure::Dictionaries& FormConstructionFigure::dictionaries
     return made.emplace(entries, std::move(d)).first->second;
 }
 
-void FormConstructionFigure::timeNewForm(benchmark::State& state, int entries)
+void FormConstructionFigure::timeNewForms(benchmark::State& state)
 {
-    const Dictionaries& d = dictionaries(entries);
-    if (!workspace.writeDictionaries(gbkBytes(d.checkItemJson), gbkBytes(d.positionJson))) {
-        state.SkipWithError("cannot write the dictionary files");
-        return;
-    }
+    // Every size in each iteration, so that all of them meet the same load.
+    std::vector<double> seconds(std::size(sizes));
     bool complete = true;
     for (auto _ : state) {
-        std::unique_ptr<CloudPaientInfoForm> form;
-        state.SetIterationTime(secondsOf([&] { form = std::make_unique<CloudPaientInfoForm>(); }));
-        complete = complete && holdsBoth(*form, entries);
+        double all = 0;
+        for (size_t i = 0; i < std::size(sizes); ++i) {
+            const Dictionaries& d = dictionaries(sizes[i]);
+            if (!workspace.writeDictionaries(gbkBytes(d.checkItemJson), gbkBytes(d.positionJson))) {
+                state.SkipWithError("cannot write the dictionary files");
+                return;
+            }
+            std::unique_ptr<CloudPaientInfoForm> form;
+            const double one = secondsOf([&] { form = std::make_unique<CloudPaientInfoForm>(); });
+            seconds[i] += one;
+            all += one;
+            complete = complete && holdsBoth(*form, sizes[i]);
+        }
+        state.SetIterationTime(all);
     }
+    for (size_t i = 0; i < std::size(sizes); ++i)
+        state.counters[std::to_string(sizes[i])] = benchmark::Counter(seconds[i], benchmark::Counter::kAvgIterations);
     if (!complete)
         state.SkipWithError("the form did not load every entry");
 }
@@ -138,7 +148,7 @@ QStringList FormConstructionFigure::summary(const BenchSummary& summary) const
 {
     std::vector<std::string> keys{dictionaryKey, bareKey};
     for (const int entries : sizes)
-        keys.push_back(newFormKey(entries));
+        keys.push_back(newFormKeyFor(entries));
     if (!summary.hasAll(keys))
         return {};
 
@@ -150,18 +160,18 @@ QStringList FormConstructionFigure::summary(const BenchSummary& summary) const
                        "bare QComboBox addItems of the same names %3")
             .arg(grouped(comparedSize), durationText(dictionaryPart), durationText(bare))};
 
-    const double empty = summary.seconds(newFormKey(0));
+    const double empty = summary.seconds(newFormKeyFor(0));
     QStringList costs;
     for (const int entries : sizes) {
-        const double total = summary.seconds(newFormKey(entries));
+        const double total = summary.seconds(newFormKeyFor(entries));
         QString cost = QStringLiteral("%1 entries %2").arg(grouped(entries), durationText(total));
         if (entries > 0)
             cost += QStringLiteral(" (%1 per entry)").arg(durationText(perEntryCost(empty, total, entries)));
         costs << cost;
     }
     lines << QStringLiteral("  new form: ") + costs.join(QStringLiteral("; "));
-    const double small = perEntryCost(empty, summary.seconds(newFormKey(1000)), 1000);
-    const double large = perEntryCost(empty, summary.seconds(newFormKey(10000)), 10000);
+    const double small = perEntryCost(empty, summary.seconds(newFormKeyFor(1000)), 1000);
+    const double large = perEntryCost(empty, summary.seconds(newFormKeyFor(10000)), 10000);
     lines << QStringLiteral("  cost per entry at 10,000 vs 1,000: %1x (%2)")
                  .arg(QString::number(small > 0 ? large / small : 0, 'f', 2),
                       growsLinearly(small, large) ? QStringLiteral("linear") : QStringLiteral("NOT linear"));

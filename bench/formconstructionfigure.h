@@ -32,7 +32,7 @@ private:
     };
 
     const Dictionaries& dictionaries(int entries);
-    void timeNewForm(benchmark::State& state, int entries);
+    void timeNewForms(benchmark::State& state);
     void timeDictionaryPart(benchmark::State& state, int entries);
     void timeBareComboBoxes(benchmark::State& state, int entries);
 
