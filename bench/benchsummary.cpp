@@ -1,6 +1,7 @@
 #include "benchsummary.h"
 
 #include <algorithm>
+#include <cmath>
 
 bool Goal::isMetBy(double measured) const
 {
@@ -80,6 +81,11 @@ QString durationText(double seconds)
 double perEntryCost(double fixedSeconds, double totalSeconds, int entries)
 {
     return entries > 0 ? (totalSeconds - fixedSeconds) / entries : 0;
+}
+
+bool withinNoise(double fixedSeconds, double totalSeconds, double share)
+{
+    return std::abs(totalSeconds - fixedSeconds) <= fixedSeconds * share;
 }
 
 bool growsLinearly(double perEntrySmall, double perEntryLarge, double tolerance)

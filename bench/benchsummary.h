@@ -36,6 +36,10 @@ QString durationText(double seconds);
 // What each entry adds to a fixed cost: (total - fixed) / entries.
 double perEntryCost(double fixedSeconds, double totalSeconds, int entries);
 
+// True when what the entries add stays within @p share of the fixed cost, too
+// little to tell from the run-to-run noise.
+bool withinNoise(double fixedSeconds, double totalSeconds, double share = 0.05);
+
 // True when the cost per entry at the larger size stays within @p tolerance
 // times the cost at the smaller one, as it does when time grows linearly.
 bool growsLinearly(double perEntrySmall, double perEntryLarge, double tolerance = 2.0);

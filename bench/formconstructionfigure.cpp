@@ -157,8 +157,9 @@ QStringList FormConstructionFigure::summary(const BenchSummary& summary) const
     QStringList lines{
         figureLine(QStringLiteral("Form construction"), dictionaryPart / bare, {Goal::Under, 2}),
         QStringLiteral("  %1 entries per dictionary: loadCheckItems + loadPositions %2; "
-                       "bare QComboBox addItems of the same names %3")
-            .arg(grouped(comparedSize), durationText(dictionaryPart), durationText(bare))};
+                       "bare QComboBox addItems of the same names %3; the rest (mostly reading the JSON) %4")
+            .arg(grouped(comparedSize), durationText(dictionaryPart), durationText(bare),
+                 durationText(dictionaryPart - bare))};
 
     const double empty = summary.seconds(newFormKeyFor(0));
     QStringList costs;
@@ -166,7 +167,9 @@ QStringList FormConstructionFigure::summary(const BenchSummary& summary) const
         const double total = summary.seconds(newFormKeyFor(entries));
         QString cost = QStringLiteral("%1 entries %2").arg(grouped(entries), durationText(total));
         if (entries > 0)
-            cost += QStringLiteral(" (%1 per entry)").arg(durationText(perEntryCost(empty, total, entries)));
+            cost += QStringLiteral(" (%1 per entry%2)")
+                        .arg(durationText(perEntryCost(empty, total, entries)),
+                             withinNoise(empty, total) ? QStringLiteral(", within the noise") : QString());
         costs << cost;
     }
     lines << QStringLiteral("  new form: ") + costs.join(QStringLiteral("; "));

@@ -62,6 +62,7 @@ private slots:
     void durations();
     void linearGrowth_data();
     void linearGrowth();
+    void noiseFloor();
     void summaryOverRounds();
 
     void dictionaryReadsBack_data();
@@ -184,6 +185,15 @@ void TestBench::linearGrowth()
     const double small = perEntryCost(fixed, atThousand, 1000);
     const double large = perEntryCost(fixed, atTenThousand, 10000);
     QCOMPARE(growsLinearly(small, large), linear);
+}
+
+void TestBench::noiseFloor()
+{
+    // Ten entries on a 4 ms form: a run-to-run wobble either way.
+    QVERIFY(withinNoise(0.004, 0.00399));
+    QVERIFY(withinNoise(0.004, 0.0041));
+    QVERIFY(!withinNoise(0.004, 0.006));
+    QVERIFY(!withinNoise(0.004, 0.003));
 }
 
 void TestBench::summaryOverRounds()
