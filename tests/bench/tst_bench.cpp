@@ -6,6 +6,7 @@
 #include "dictionarytext.h"
 #include "dicomstudyinfo.h"
 #include "rawcurl.h"
+#include "summaryreporter.h"
 #include "testserver.h"
 #include "uploadimages.h"
 #include "zoxmessageboxform.h"
@@ -21,6 +22,7 @@
 #include <QtTest>
 
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -64,6 +66,7 @@ private slots:
     void linearGrowth();
     void noiseFloor();
     void summaryOverRounds();
+    void reporterFilesRuns();
 
     void dictionaryReadsBack_data();
     void dictionaryReadsBack();
@@ -211,6 +214,42 @@ void TestBench::summaryOverRounds()
     QVERIFY(summary.hasAll({"open/openStudy", "open/two-raw-gets"}));
     QVERIFY(!summary.hasAll({"open/openStudy", "upload/curl"}));
     QCOMPARE(summary.failures(), QStringList{QStringLiteral("upload/curl: curl sent 3 of 5 files")});
+}
+
+void TestBench::reporterFilesRuns()
+{
+    using Run = benchmark::BenchmarkReporter::Run;
+    const auto run = [](const char* name, double seconds, benchmark::IterationCount iterations) {
+        Run r;
+        r.run_name.function_name = name;
+        r.run_name.iterations = "iterations:" + std::to_string(iterations);
+        r.iterations = iterations;
+        r.real_accumulated_time = seconds;
+        return r;
+    };
+    Run save = run("save#2", 0.09, 30);
+    save.counters["backup"] = benchmark::Counter(0.012);
+    Run mean = run("save#2", 0.003, 30);
+    mean.run_type = Run::RT_Aggregate;
+    mean.aggregate_name = "mean";
+    Run broken = run("upload/curl#1", 0, 0);
+    broken.error_occurred = true;
+    broken.error_message = "curl sent 0 of 200 files";
+
+    BenchSummary summary;
+    SummaryReporter reporter(summary);
+    std::ostringstream out;
+    reporter.SetOutputStream(&out);
+    reporter.SetErrorStream(&out);
+    reporter.ReportRuns({run("open/openStudy#1", 0.2, 400), save, mean, broken});
+
+    QCOMPARE(summary.seconds("open/openStudy"), 0.0005);
+    QCOMPARE(summary.seconds("save"), 0.003);
+    QCOMPARE(summary.seconds("save/backup"), 0.012);
+    QVERIFY(!summary.has("upload/curl"));
+    QCOMPARE(summary.failures(), QStringList{QStringLiteral("upload/curl: curl sent 0 of 200 files")});
+    // What the console shows stays as Google Benchmark prints it.
+    QVERIFY(out.str().find("open/openStudy#1/iterations:400") != std::string::npos);
 }
 
 void TestBench::dictionaryReadsBack_data()
