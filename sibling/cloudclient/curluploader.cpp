@@ -32,13 +32,14 @@ QByteArray headerSafe(const QByteArray& value)
 
 } // namespace
 
-UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler)
+UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler, long requestTimeout)
     : jsessionid(handler.jsessionid)
     , proxyURL(handler.proxyURL)
     , proxyUser(handler.proxyUser)
     , proxyUserPassword(handler.proxyUserPassword)
     , proxyType(handler.proxyType)
     , assistUrl(handler.assistUrl)
+    , requestTimeout(requestTimeout)
 {
 }
 
@@ -81,6 +82,15 @@ CurlUploader::CurlUploader(const UploadSettings& settings, const std::atomic<boo
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, checkAbort);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&abort));
+    // A stalled server fails the file instead of holding the task for good; the
+    // options hold for every transfer of the handle. libcurl averages the speed
+    // over its last few seconds, so a stall right after bytes moved fails that
+    // much later than the bound.
+    if (settings.requestTimeout > 0) {
+        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, settings.requestTimeout);
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, settings.requestTimeout);
+    }
 
     // No proxy URL means no proxy at all, not even one from the environment.
     curl_easy_setopt(c, CURLOPT_PROXY, headerSafe(settings.proxyURL).constData());

@@ -12,10 +12,10 @@
 
 class CloudClientAsyncHandler;
 
-/// What a task keeps of its handler: the settings that go into each request.
+/// What a task keeps of its handler, and the stall bound, for each request.
 struct UploadSettings
 {
-    explicit UploadSettings(const CloudClientAsyncHandler& handler);
+    UploadSettings(const CloudClientAsyncHandler& handler, long requestTimeout);
 
     QByteArray jsessionid;
     QByteArray proxyURL;
@@ -23,6 +23,7 @@ struct UploadSettings
     QByteArray proxyUserPassword;
     QByteArray proxyType;
     QByteArray assistUrl;
+    long requestTimeout;  ///< seconds below a byte a second (or to connect) before a file fails; 0: unbounded
 };
 
 struct CurlEasyDeleter

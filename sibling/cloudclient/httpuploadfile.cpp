@@ -38,6 +38,15 @@ QString cloudDataFile()
     return QString();
 }
 
+// Empty when there is no clouddata.ini or it lacks @p key.
+QString cloudDataValue(const char* key)
+{
+    const QString path = cloudDataFile();
+    if (path.isEmpty())
+        return QString();
+    return QSettings(path, QSettings::IniFormat).value(QLatin1String(key)).toString();
+}
+
 } // namespace
 
 HttpUploadFile::HttpUploadFile() = default;
@@ -80,13 +89,15 @@ QString HttpUploadFile::getProxyPassword() const
 
 QString HttpUploadFile::getAssistUrl() const
 {
-    const QString path = cloudDataFile();
-    if (!path.isEmpty()) {
-        const QString url = QSettings(path, QSettings::IniFormat).value(QStringLiteral("cloud/assistUrl")).toString();
-        if (!url.isEmpty())
-            return url;
-    }
-    return QStringLiteral("http://127.0.0.1:8082/kelva/upload/uploadImage.do");
+    const QString url = cloudDataValue("cloud/assistUrl");
+    return url.isEmpty() ? QStringLiteral("http://127.0.0.1:8082/kelva/upload/uploadImage.do") : url;
+}
+
+long HttpUploadFile::getRequestTimeout() const
+{
+    bool whole = false;
+    const long seconds = cloudDataValue("cloud/requestTimeout").toLong(&whole);
+    return whole && seconds > 0 ? seconds : 0;
 }
 
 std::shared_ptr<CloudClientAsyncHandler> HttpUploadFile::newClientAsyncHandler()

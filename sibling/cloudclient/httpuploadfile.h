@@ -36,6 +36,11 @@ public:
     /// default when there is no file or the key is missing or empty.
     QString getAssistUrl() const;
 
+    /// The bound on a stalled upload, in seconds: `cloud/requestTimeout` of the
+    /// same clouddata.ini as getAssistUrl when it is a positive whole number,
+    /// else 0 (no bound). Read when called.
+    long getRequestTimeout() const;
+
     /// A new upload handler; the caller fills its settings before each upload.
     std::shared_ptr<CloudClientAsyncHandler> newClientAsyncHandler();
 

@@ -2,6 +2,7 @@
 
 #include "cloudclientasynchandler.h"
 #include "curluploader.h"
+#include "httpuploadfile.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -30,7 +31,7 @@ void registerTaskMetaType()
 struct UpLoadTask::Private
 {
     Private(const CloudClientAsyncHandler& handler, QStringList files)
-        : settings(handler)
+        : settings(handler, HttpUploadFile::instance()->getRequestTimeout())
         , files(std::move(files))
     {
     }

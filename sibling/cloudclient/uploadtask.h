@@ -19,8 +19,11 @@ class CloudClientAsyncHandler;
  *
  * Deleting the task (on the thread that created it, as deleteLater does) or quitting the
  * application aborts a running upload within about a second; an aborted task
- * emits nothing more. A task nobody numbers reports a negative id of its own,
- * distinct from every other task's.
+ * emits nothing more. When HttpUploadFile::getRequestTimeout() is above 0 as
+ * the task is created, a file whose connection takes that many seconds, or whose
+ * transfer moves less than a byte a second for that long, fails and the task
+ * goes on. A task nobody numbers reports a negative id of its own, distinct
+ * from every other task's.
  */
 class UpLoadTask : public QObject
 {

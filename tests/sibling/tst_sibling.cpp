@@ -66,12 +66,16 @@ struct TaskRecorder
     QStringList list;
 };
 
-// Files named "bad" are refused with 500; every other file is taken with a reply naming it.
-void serveUploads(TestServer& server, const std::string& path)
+// Files named "bad" are refused with 500; "slow" get no answer until @p release is set (30 s at most);
+// every other file is taken with a reply naming it. @p release must outlive the server.
+void serveUploads(TestServer& server, const std::string& path, const std::atomic<bool>* release = nullptr)
 {
-    server.setHandler("POST", path, [](const httplib::Request& request, httplib::Response& response) {
+    server.setHandler("POST", path, [release](const httplib::Request& request, httplib::Response& response) {
         const auto file = request.files.find("file");
-        if (file == request.files.end() || file->second.filename == "bad")
+        if (file != request.files.end() && file->second.filename == "slow") {
+            for (int i = 0; i < 3000 && !(release && *release); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (file == request.files.end() || file->second.filename == "bad")
             response.status = 500;
         else
             response.set_content(R"({"rischeckserialnum":")" + file->second.filename + "\"}", "application/json");
@@ -257,18 +261,15 @@ private slots:
 
     void deletingStalledTaskAborts()
     {
-        std::atomic<bool> arrived{false}, release{false};  // outlive the server's handler threads
+        std::atomic<bool> release{false};  // outlives the server's handler threads
         TestServer server;
-        server.setHandler("POST", "/upload", [&](const httplib::Request&, httplib::Response&) {
-            arrived = true;
-            for (int i = 0; i < 3000 && !release; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        });
+        serveUploads(server, "/upload", &release);
         QTemporaryDir dir;
-        writeFile(dir.filePath("a"), "x");
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("a"), dir.filePath("a")});
+        const QString slow = dir.filePath("slow");
+        writeFile(slow, "x");
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({slow, slow});
         TaskRecorder recorder(task);
-        QTRY_VERIFY(arrived);
+        QTRY_VERIFY(!server.requests().empty());
         QElapsedTimer clock;
         clock.start();
         delete task;
@@ -276,6 +277,26 @@ private slots:
         release = true;
         QTest::qWait(50);
         QCOMPARE(recorder.lines(), QStringList());  // nothing after the task is gone
+    }
+
+    void stalledFileFailsWithRequestTimeout()
+    {
+        std::atomic<bool> release{false};
+        TestServer server;
+        serveUploads(server, "/upload", &release);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("slow"), "x");
+        writeFile(dir.filePath("a"), "a");
+        const QString ini = QCoreApplication::applicationDirPath() + "/config/clouddata.ini";
+        writeFile(ini, "[cloud]\nrequestTimeout=1\n");
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("slow"), dir.filePath("a")});
+        writeFile(ini, QByteArray());  // the task keeps the bound it was created with
+        TaskRecorder recorder(task);
+        // libcurl judges the speed over its last five seconds or so, hence the slack; the stall lasts 30 s.
+        const QStringList emitted{"progress 1 0 2", "progress 2 1 2", R"(end 1 2 [slow] {"rischeckserialnum":"a"})",
+                                  "finshTask"};
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 9000);
+        release = true;
     }
 
     void model()
