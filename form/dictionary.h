@@ -17,6 +17,13 @@ struct Dictionary
 // missing or not a string reads as ""; a non-object element as an empty object.
 Dictionary parseDictionary(const QString& json, const QString& idKey, const QString& nameKey);
 
+// The two readers behind parseDictionary. readPlainDictionary takes only the
+// usual shape, an array of objects whose members are plain strings, straight
+// from the text, and returns false for anything else; readJsonDictionary reads
+// every text through QJsonDocument. Where the first accepts, both agree.
+bool readPlainDictionary(const QString& json, const QString& idKey, const QString& nameKey, Dictionary* dictionary);
+Dictionary readJsonDictionary(const QString& json, const QString& idKey, const QString& nameKey);
+
 inline Dictionary parseCheckItems(const QString& json)
 {
     return parseDictionary(json, QStringLiteral("checkitemid"), QStringLiteral("checkitem"));

@@ -104,34 +104,60 @@ private slots:
     {
         QTest::addColumn<bool>("positions");
         QTest::addColumn<QString>("json");
+        QTest::addColumn<bool>("plain");  // the usual-shape reader takes it
         QTest::addColumn<QStringList>("entries");  // "id=name"; "invalid": not JSON
-        QTest::newRow("empty array") << false << "[]" << QStringList();
-        QTest::newRow("object document") << false << R"({"checkitemid":"1","checkitem":"CT"})" << QStringList();
-        QTest::newRow("truncated") << false << R"([{"checkitemid":"1")" << QStringList{"invalid"};
+        QTest::newRow("empty array") << false << "[]" << true << QStringList();
+        QTest::newRow("object document") << false << R"({"checkitemid":"1","checkitem":"CT"})" << false << QStringList();
+        QTest::newRow("truncated") << false << R"([{"checkitemid":"1")" << false << QStringList{"invalid"};
         QTest::newRow("entries in order") << false << R"([{"checkitemid":"0","checkitem":"CT"},
                                                         {"checkitem":"CT","checkitemid":"1"}])"
-                                          << QStringList{"0=CT", "1=CT"};
+                                          << true << QStringList{"0=CT", "1=CT"};
         QTest::newRow("odd entries read as empty")
             << false << R"([{"checkitemid":5,"checkitem":"X"},{},1,[{"checkitem":"Z"}],{"positiontypename":"H"}])"
-            << QStringList{"=X", "=", "=", "=", "="};
+            << false << QStringList{"=X", "=", "=", "=", "="};
         QTest::newRow("positions") << true << R"([{"positiontypeid":"7","positiontypename":"胸部","checkitem":"no"}])"
-                                   << QStringList{"7=胸部"};
+                                   << true << QStringList{"7=胸部"};
+        QTest::newRow("spaces and escapes")
+            << false << " \r\n\t[ { \"checkitemid\" : \"1\" , \"checkitem\" : \"a\\\"b\\\\c\\/d\\u00E9\\t\" } , {} ] "
+            << true << QStringList{"1=a\"b\\c/d\u00e9\t", "="};
+        QTest::newRow("surrogate escapes") << false << R"([{"checkitemid":"1","checkitem":"\ud83d\ude00"}])" << false
+                                           << QStringList{"1=\U0001F600"};
+        QTest::newRow("escaped key") << false << R"([{"checkitem\u0069d":"2","checkitem":"B"}])" << false
+                                     << QStringList{"2=B"};
+        QTest::newRow("repeated key: the last counts")
+            << false << R"([{"checkitemid":"1","checkitem":"A","checkitemid":"2"}])" << false << QStringList{"2=A"};
+        QTest::newRow("number and nested values") << false << R"([{"checkitemid":"1","checkitem":"A"},
+                                                        {"checkitemid":2,"checkitem":"B"},
+                                                        {"checkitemid":"3","x":["y"],"checkitem":{"n":"C"}}])"
+                                                  << false << QStringList{"1=A", "=B", "3="};
+        QTest::newRow("trailing comma") << false << R"([{"checkitemid":"1","checkitem":"A"},])" << false
+                                        << QStringList{"invalid"};
+        QTest::newRow("text after the array") << false << R"([{"checkitemid":"1","checkitem":"A"}] x)" << false
+                                              << QStringList{"invalid"};
     }
 
     void parseDictionary()
     {
         QFETCH(bool, positions);
         QFETCH(QString, json);
+        QFETCH(bool, plain);
         QFETCH(QStringList, entries);
-        const Dictionary dictionary = positions ? parsePositions(json) : parseCheckItems(json);
-        QStringList read;
-        for (int i = 0; i < dictionary.ids.size(); ++i)
-            read << dictionary.ids[i] + QLatin1Char('=') + dictionary.names.value(i);
-        QCOMPARE(dictionary.valid ? read : QStringList{"invalid"}, entries);
-        QCOMPARE(dictionary.names.size(), dictionary.ids.size());
-        // Entries are never null, so that nameForId's null means "no entry".
-        for (const QString& text : dictionary.ids + dictionary.names)
-            QVERIFY(!text.isNull());
+        const QString idKey = positions ? QStringLiteral("positiontypeid") : QStringLiteral("checkitemid");
+        const QString nameKey = positions ? QStringLiteral("positiontypename") : QStringLiteral("checkitem");
+        Dictionary plainRead;
+        QCOMPARE(readPlainDictionary(json, idKey, nameKey, &plainRead), plain);
+        // Whichever reader parseDictionary takes, QJsonDocument's reading is the measure.
+        for (const Dictionary& dictionary :
+             {positions ? parsePositions(json) : parseCheckItems(json), readJsonDictionary(json, idKey, nameKey)}) {
+            QStringList read;
+            for (int i = 0; i < dictionary.ids.size(); ++i)
+                read << dictionary.ids[i] + QLatin1Char('=') + dictionary.names.value(i);
+            QCOMPARE(dictionary.valid ? read : QStringList{"invalid"}, entries);
+            QCOMPARE(dictionary.names.size(), dictionary.ids.size());
+            // Entries are never null, so that nameForId's null means "no entry".
+            for (const QString& text : dictionary.ids + dictionary.names)
+                QVERIFY(!text.isNull());
+        }
     }
 
     void idForName_data()
