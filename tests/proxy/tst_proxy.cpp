@@ -1,11 +1,22 @@
+#include "cloudpaientinfoform.h"
+#include "formfixture.h"
 #include "httpuploadfile.h"
 #include "messageboxanswerer.h"
 #include "proxyconfigform.h"
+#include "uploadaccess.h"
+#include "uploadtask.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <string>
 
 namespace {
 
@@ -26,6 +37,52 @@ QStringList fillAndClick(ProxyConfigForm& form, const QStringList& texts, const 
         after << field->text();
     return after;
 }
+
+constexpr char tinyproxyPath[] = "/usr/bin/tinyproxy";
+// The name the proxy puts in the Via header of what it forwards.
+constexpr char viaName[] = "proxy-under-test";
+
+// tinyproxy in the foreground on a free loopback port, stopped with the object.
+struct LoopbackProxy
+{
+    QTemporaryDir dir;
+    QProcess process;
+
+    ~LoopbackProxy()
+    {
+        // QProcess kills what is still running after that.
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+
+    // "http://127.0.0.1:<port>" once it accepts connections; empty when it did not come up.
+    QString start()
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost))
+            return QString();
+        const quint16 port = probe.serverPort();
+        probe.close();
+        const QString conf = dir.filePath(QStringLiteral("tinyproxy.conf"));
+        const QString text = QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nLogLevel Connect\n"
+                                            "LogFile \"%2/log\"\nPidFile \"%2/pid\"\nViaProxyName \"%3\"\n");
+        if (!FormFiles::write(conf, text.arg(port).arg(dir.path(), QLatin1String(viaName)).toUtf8()))
+            return QString();
+        process.start(QLatin1String(tinyproxyPath), {QStringLiteral("-d"), QStringLiteral("-c"), conf});
+        process.waitForStarted();
+        // It ends instead when, for one, someone took the port in between.
+        for (QDeadlineTimer up(10000); process.state() == QProcess::Running && !up.hasExpired();) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            if (socket.waitForConnected(200))
+                return QStringLiteral("http://127.0.0.1:%1").arg(port);
+            process.waitForFinished(100);
+        }
+        return QString();
+    }
+
+    QByteArray log() const { return FormFiles::read(dir.filePath(QStringLiteral("log"))); }
+};
 
 } // namespace
 
@@ -86,6 +143,60 @@ private slots:
         QCOMPARE((QStringList{client->getProxyURL(), client->getProxyType(), client->getProxyUser(),
                               client->getProxyPassword()}),
                  texts);
+    }
+
+    // An operator saves a proxy; the next form's requests and the next upload go through it.
+    void savedProxyIsUsed()
+    {
+        using namespace formcloud;
+        if (!QFileInfo::exists(QLatin1String(tinyproxyPath)))
+            QSKIP("no /usr/bin/tinyproxy (Debian package tinyproxy) to route through");
+        // Loopback exemptions would bypass a proxy set by the settings file alone.
+        qunsetenv("NO_PROXY");
+        qunsetenv("no_proxy");
+        FormFiles::clear();
+        TestServer server;
+        QVERIFY(FormFiles::writeDictionaries() && FormFiles::writeEndpoints(server.url()));
+        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
+        server.setReply("GET", recordPath, scripted(fullRecord));
+        server.setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"A123"})"));
+
+        {
+            CloudPaientInfoForm direct;
+            direct.openStudy("sess-1", QStringLiteral("1.2.3"));
+        }
+        QCOMPARE(server.requests(lookupPath).size(), size_t(1));
+        QCOMPARE(server.requests(lookupPath)[0].headerCount("Via"), size_t(0));
+        server.clearRequests();
+
+        LoopbackProxy proxy;
+        const QString proxyUrl = proxy.start();
+        QVERIFY2(!proxyUrl.isEmpty(), qPrintable(proxy.process.errorString() + QString::fromUtf8(proxy.log())));
+        ProxyConfigForm settings;
+        settings.show();
+        const QStringList typed{proxyUrl, QStringLiteral("http"), QString(), QString()};
+        QCOMPARE(fillAndClick(settings, typed, "save"), typed);
+
+        CloudPaientInfoForm form;
+        form.openStudy("sess-1", QStringLiteral("1.2.3"));
+
+        QTemporaryDir images;
+        const QString image = images.filePath(QStringLiteral("im1.dcm"));
+        QVERIFY(FormFiles::write(image, "DICM"));
+        UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
+        const auto handler = UploadStudyProgressFormTestAccess::record(*progress);
+        progress->addUploadTask({image}, QStringLiteral("Proxied"), QByteArray());
+        // finshTask has been handled once the progress form has deleted the task.
+        QTRY_VERIFY_WITH_TIMEOUT(handler->tasks.size() == 1 && handler->tasks[0].isNull(), 20000);
+        VERIFY_BOXES(answerer);
+
+        // Lookup and record of the open, the upload, and the record its reply asks for.
+        std::string received;
+        for (const RecordedRequest& request : server.requests()) {
+            QVERIFY2(request.header("Via").rfind(std::string("1.1 ") + viaName, 0) == 0, request.target.c_str());
+            received += request.method + ' ' + request.path + ';';
+        }
+        QCOMPARE(received, "GET " + lookupPath + ";GET " + recordPath + ";POST " + uploadPath + ";GET " + recordPath + ';');
     }
 };
 
