@@ -23,6 +23,8 @@
 #include <QTextStream>
 #include <QVariant>
 
+#include <iterator>
+
 namespace {
 
 // What the most recent form read from the two dictionary files.
@@ -223,15 +225,18 @@ void CloudPaientInfoForm::loadCheckItems(QString json)
 
 void CloudPaientInfoForm::loadPositions(QString json)
 {
-    const Dictionary positions = parsePositions(json);
+    Dictionary positions = parsePositions(json);
     if (!positions.valid) {
         showWarning(QStringLiteral("PositionType Json transform error!"));
         return;
     }
     positionCount = positions.names.size();
-    positionIds = QVector<QString>(positions.ids.begin(), positions.ids.end());
-    positionNames = QVector<QString>(positions.names.begin(), positions.names.end());
     ui->studyPositionComboBox->addItems(positions.names);
+    // Moved, not copied: ten thousand entries otherwise cost as many reference counts.
+    positionIds = QVector<QString>(std::make_move_iterator(positions.ids.begin()),
+                                   std::make_move_iterator(positions.ids.end()));
+    positionNames = QVector<QString>(std::make_move_iterator(positions.names.begin()),
+                                     std::make_move_iterator(positions.names.end()));
 }
 
 void CloudPaientInfoForm::setStudyUid(QString uid)
