@@ -3,11 +3,11 @@
 #include "messageboxanswerer.h"
 #include "studydatabase.h"
 #include "testserver.h"
+#include "workfolder.h"
 
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
 #include <QTextEdit>
@@ -48,12 +48,11 @@ private slots:
 private:
     // Clicks save; the boxes that follow are accepted, but for the first answer.
     void save(const QStringList& boxes = {saveQuestion}, MessageBoxAnswerer::Answer first = MessageBoxAnswerer::Accept);
-    QString backupPath() const { return work->filePath(QStringLiteral("backup/CloudPatientCaseInfo_1.2.156.7.json")); }
+    QString backupPath() const { return work->backupPath(QStringLiteral("1.2.156.7")); }
     // Rows joined by ";", their cells by "|".
     QString table(const char* sql) const;
 
-    std::unique_ptr<QTemporaryDir> work;
-    QString previousDir;
+    std::unique_ptr<WorkFolder> work;
     std::unique_ptr<StudyDatabase> db;
     std::unique_ptr<TestServer> server;
     std::unique_ptr<MessageBoxAnswerer> answerer;
@@ -64,7 +63,6 @@ void TestSave::initTestCase()
 {
     // The refreshed dictionaries are written in the locale's encoding.
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
-    previousDir = QDir::currentPath();
 }
 
 void TestSave::init()
@@ -80,10 +78,8 @@ void TestSave::init()
     server->setReply("GET", checkItemPath, scripted(freshCheckItems));
     server->setReply("GET", positionPath, scripted(freshPositions));
 
-    // Backups go to ../backup from the working directory.
-    work = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir(work->path()).mkdir(QStringLiteral("run")));
-    QVERIFY(QDir::setCurrent(work->filePath(QStringLiteral("run"))));
+    work = std::make_unique<WorkFolder>();
+    QVERIFY(work->isValid());
 
     // The patient's key differs from the study's: its row is found only through the study.
     db = std::make_unique<StudyDatabase>();
@@ -100,7 +96,6 @@ void TestSave::cleanup()
 {
     form.reset();
     db.reset();
-    QDir::setCurrent(previousDir);
     work.reset();
     server.reset();
     FormFiles::clear();
