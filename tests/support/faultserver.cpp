@@ -3,52 +3,27 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr size_t maxConnections = 64;
-// A request head beyond this is taken as complete; the rest is only counted.
+// A request head beyond this is taken as complete.
 constexpr size_t maxHeadSize = 64 * 1024;
-constexpr size_t fillChunkSize = 64 * 1024;
+constexpr std::int64_t fillChunkSize = 64 * 1024;
 
-const std::string& defaultGarbage()
+// Not a status line, followed by what a lookup would accept: a client that
+// takes garbage for a body would show a serial number.
+std::string defaultGarbage()
 {
-    // Not a status line, followed by what a lookup would accept: a client that
-    // takes garbage for a body would show a serial number.
-    static const std::string garbage =
-        std::string("\x16\x03\x01\x02\x00 no status line here\r\n\r\n", 27) + R"({"rischeckserialnum":"G1"})";
-    return garbage;
-}
-
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
-    return text;
-}
-
-// The value of header @p name in a request head, lower-cased; empty when absent.
-std::string headerValue(const std::string& lowerHead, const std::string& name)
-{
-    const std::string key = "\r\n" + name + ":";
-    const size_t at = lowerHead.find(key);
-    if (at == std::string::npos)
-        return std::string();
-    size_t begin = at + key.size();
-    const size_t end = lowerHead.find("\r\n", begin);
-    while (begin < end && lowerHead[begin] == ' ')
-        ++begin;
-    return lowerHead.substr(begin, end - begin);
+    return std::string("\x16\x03\x01\x02\x00 no status line here\r\n\r\n", 27) + R"({"rischeckserialnum":"G1"})";
 }
 
 std::string okHead(std::int64_t length)
@@ -57,35 +32,38 @@ std::string okHead(std::int64_t length)
            + "\r\nConnection: close\r\n\r\n";
 }
 
-bool setNonBlocking(int fd)
+std::int64_t contentLength(std::string head)
 {
-    const int flags = fcntl(fd, F_GETFL, 0);
-    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const size_t at = head.find("\r\ncontent-length:");
+    return at == std::string::npos ? 0 : std::atoll(head.c_str() + at + 17);
+}
+
+// Reads one request's head and its Content-Length body (our clients send no
+// chunked bodies); false when the client closed first.
+bool readRequest(int fd)
+{
+    std::string head;
+    char buffer[16 * 1024];
+    size_t end = std::string::npos;
+    while ((end = head.find("\r\n\r\n")) == std::string::npos && head.size() <= maxHeadSize) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        head.append(buffer, size_t(n));
+    }
+    const size_t bodyStart = end == std::string::npos ? head.size() : end + 4;
+    for (std::int64_t left = contentLength(head.substr(0, bodyStart)) - std::int64_t(head.size() - bodyStart);
+         left > 0;) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        left -= n;
+    }
+    return true;
 }
 
 } // namespace
-
-struct FaultServer::Connection
-{
-    int fd = -1;
-    bool closed = false;
-
-    // Reading the request.
-    std::string head;
-    bool headDone = false;
-    bool requestDone = false;
-    std::int64_t bodyLeft = 0;  // Content-Length still to come
-    bool chunked = false;
-    std::string tail;  // last bytes of a chunked body, to spot its end
-
-    // Answering.
-    bool answering = false;
-    std::string out;
-    size_t outSent = 0;
-    size_t outBodyStart = 0;  // where the announced body starts in out
-    std::int64_t fillLeft = 0;
-    bool writeShut = false;  // everything sent; waiting for the peer to close
-};
 
 FaultServer::FaultServer(Kind kind, std::string bytes)
     : faultKind(kind)
@@ -98,7 +76,6 @@ FaultServer::FaultServer(Kind kind, std::string bytes)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     socklen_t length = sizeof address;
     if (listenFd < 0 || bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
         || getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -108,23 +85,25 @@ FaultServer::FaultServer(Kind kind, std::string bytes)
     // A bound socket that never listens keeps the port ours and refuses connects.
     if (kind == Refused)
         return;
-    if (listen(listenFd, 16) != 0 || !setNonBlocking(listenFd) || pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (listen(listenFd, 16) != 0)
         qFatal("fault server: cannot listen: %s", std::strerror(errno));
     thread = std::thread([this] { run(); });
 }
 
 FaultServer::~FaultServer()
 {
-    if (thread.joinable()) {
-        const char stop = 's';
-        while (write(wakeFds[1], &stop, 1) < 0 && errno == EINTR) {
-        }
+    // On Linux this wakes the blocked accept, and each served socket's blocked read or write.
+    shutdown(listenFd, SHUT_RDWR);
+    if (thread.joinable())
         thread.join();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int fd : liveFds)
+            shutdown(fd, SHUT_RDWR);
     }
-    for (int fd : {listenFd, wakeFds[0], wakeFds[1]}) {
-        if (fd >= 0)
-            close(fd);
-    }
+    for (std::thread& server : servers)
+        server.join();
+    close(listenFd);
 }
 
 QString FaultServer::url(const QString& path) const
@@ -134,157 +113,69 @@ QString FaultServer::url(const QString& path) const
 
 void FaultServer::run()
 {
-    std::vector<Connection> connections;
-    std::vector<pollfd> polled;
-    char buffer[16 * 1024];
-
     for (;;) {
-        polled.clear();
-        polled.push_back({wakeFds[0], POLLIN, 0});
-        polled.push_back({listenFd, POLLIN, 0});
-        for (const Connection& c : connections) {
-            const bool sending = c.answering && !c.writeShut;
-            polled.push_back({c.fd, short(POLLIN | (sending ? POLLOUT : 0)), 0});
+        const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0 && errno == EINTR)
+            continue;
+        if (fd < 0)
+            return;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (liveFds.size() >= maxConnections) {
+            close(fd);
+            continue;
         }
-        if (poll(polled.data(), polled.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            qFatal("fault server: poll: %s", std::strerror(errno));
-        }
-        if (polled[0].revents)
-            break;
-
-        if (polled[1].revents & POLLIN) {
-            const int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0 && connections.size() >= maxConnections) {
-                close(fd);
-            } else if (fd >= 0) {
-                Connection c;
-                c.fd = fd;
-                connections.push_back(std::move(c));
-                ++accepted;
-                ++open;
-            }
-        }
-
-        for (size_t i = 2; i < polled.size(); ++i) {
-            Connection& c = connections[i - 2];
-            const short events = polled[i].revents;
-            if (events & (POLLIN | POLLHUP | POLLERR)) {
-                const ssize_t n = read(c.fd, buffer, sizeof buffer);
-                if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                    c.closed = true;
-                    continue;
-                }
-                if (n > 0 && !c.requestDone && takeRequest(c, std::string(buffer, size_t(n)))
-                    && faultKind != Stall)
-                    startAnswer(c);
-            }
-            if (!c.closed && (events & POLLOUT) && c.answering && !c.writeShut)
-                c.closed = !writeSome(c);
-        }
-
-        for (auto it = connections.begin(); it != connections.end();) {
-            if (it->closed) {
-                close(it->fd);
-                --open;
-                it = connections.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        liveFds.push_back(fd);
+        ++accepted;
+        ++open;
+        servers.emplace_back([this, fd] { serve(fd); });
     }
-
-    for (const Connection& c : connections)
-        close(c.fd);
-    open = 0;
 }
 
-bool FaultServer::takeRequest(Connection& c, std::string data)
+void FaultServer::serve(int fd)
 {
-    if (!c.headDone) {
-        c.head += data;
-        data.clear();
-        const size_t end = c.head.find("\r\n\r\n");
-        if (end == std::string::npos && c.head.size() <= maxHeadSize)
+    if (readRequest(fd) && faultKind != Stall)
+        answer(fd);
+    // Wait for the client to close, so that nothing it still sends is met with a reset.
+    char buffer[4096];
+    while (recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    liveFds.erase(std::find(liveFds.begin(), liveFds.end(), fd));
+    close(fd);
+    --open;
+}
+
+void FaultServer::answer(int fd)
+{
+    if (faultKind == Garbage) {
+        sendAll(fd, payload.data(), std::int64_t(payload.size()), false);
+    } else if (faultKind == HalfClose) {
+        const std::string head = okHead(std::int64_t(payload.size()));
+        if (sendAll(fd, head.data(), std::int64_t(head.size()), false))
+            sendAll(fd, payload.data(), std::int64_t(payload.size() / 2), true);
+    } else if (faultKind == Huge) {
+        const std::string head = okHead(hugeBodySize);
+        static const std::string fill(fillChunkSize, 'x');
+        bool sending = sendAll(fd, head.data(), std::int64_t(head.size()), false);
+        for (std::int64_t left = hugeBodySize; sending && left > 0; left -= fillChunkSize)
+            sending = sendAll(fd, fill.data(), std::min(left, fillChunkSize), true);
+    }
+    // The client sees the end of the stream, short of the announced length for a half-closed reply.
+    shutdown(fd, SHUT_WR);
+}
+
+bool FaultServer::sendAll(int fd, const char* data, std::int64_t size, bool body)
+{
+    while (size > 0) {
+        const ssize_t n = send(fd, data, size_t(size), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             return false;
-        c.headDone = true;
-        const size_t bodyStart = end == std::string::npos ? c.head.size() : end + 4;
-        data = c.head.substr(bodyStart);
-        c.head.resize(bodyStart);
-        const std::string lower = lowerCase(c.head);
-        c.chunked = headerValue(lower, "transfer-encoding").find("chunked") != std::string::npos;
-        if (!c.chunked)
-            c.bodyLeft = std::atoll(headerValue(lower, "content-length").c_str());
-    }
-    if (c.chunked) {
-        // Only the last bytes matter: a chunked body ends in a chunk of size 0.
-        c.tail += data;
-        if (c.tail.size() > 5)
-            c.tail.erase(0, c.tail.size() - 5);
-        c.requestDone = c.tail == "0\r\n\r\n";
-    } else {
-        c.bodyLeft -= std::int64_t(data.size());
-        c.requestDone = c.bodyLeft <= 0;
-    }
-    return c.requestDone;
-}
-
-void FaultServer::startAnswer(Connection& c)
-{
-    c.answering = true;
-    switch (faultKind) {
-    case Garbage:
-        c.out = payload;
-        c.outBodyStart = c.out.size();
-        break;
-    case HalfClose:
-        c.out = okHead(std::int64_t(payload.size()));
-        c.outBodyStart = c.out.size();
-        c.out += payload.substr(0, payload.size() / 2);
-        break;
-    case Huge:
-        c.out = okHead(hugeBodySize);
-        c.outBodyStart = c.out.size();
-        c.fillLeft = hugeBodySize;
-        break;
-    case Refused:
-    case Stall:
-        c.answering = false;
-        break;
-    }
-}
-
-bool FaultServer::writeSome(Connection& c)
-{
-    static const std::string fill(fillChunkSize, 'x');
-    for (;;) {
-        const char* data;
-        size_t size;
-        if (c.outSent < c.out.size()) {
-            data = c.out.data() + c.outSent;
-            size = c.out.size() - c.outSent;
-        } else if (c.fillLeft > 0) {
-            data = fill.data();
-            size = size_t(std::min<std::int64_t>(c.fillLeft, std::int64_t(fill.size())));
-        } else {
-            // All sent: the peer sees the end of the stream, short of the
-            // announced length for a half-closed reply.
-            shutdown(c.fd, SHUT_WR);
-            c.writeShut = true;
-            return true;
-        }
-        const ssize_t n = send(c.fd, data, size, MSG_NOSIGNAL);
-        if (n < 0)
-            return errno == EAGAIN || errno == EINTR;
-        if (c.outSent < c.out.size()) {
-            const size_t from = std::max(c.outSent, c.outBodyStart);
-            c.outSent += size_t(n);
-            if (c.outSent > from)
-                bodySent += std::int64_t(c.outSent - from);
-        } else {
-            c.fillLeft -= n;
+        if (body)
             bodySent += n;
-        }
+        data += n;
+        size -= n;
     }
+    return true;
 }

@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A peer that misbehaves at the socket level, on 127.0.0.1 and a free port, in
-// a thread of the test process. It holds at most a few dozen connections, never
-// buffers more than a request's head, and stops in its destructor.
+// threads of the test process: one takes connections, one serves each of them.
+// It holds at most a few dozen connections, never buffers more than a request's
+// head, and stops in its destructor.
 class FaultServer
 {
 public:
@@ -43,22 +46,21 @@ public:
     std::int64_t bodyBytesSent() const { return bodySent; }
 
 private:
-    struct Connection;
-
     void run();
-    // Adds bytes of the request; true once it is complete.
-    bool takeRequest(Connection& connection, std::string data);
-    void startAnswer(Connection& connection);
-    bool writeSome(Connection& connection);
+    void serve(int fd);
+    void answer(int fd);
+    bool sendAll(int fd, const char* data, std::int64_t size, bool body);
 
     const Kind faultKind;
     std::string payload;
     int listenFd = -1;
-    int wakeFds[2] = {-1, -1};
     int listenPort = 0;
     std::atomic<int> accepted{0};
     std::atomic<int> open{0};
     std::atomic<std::int64_t> bodySent{0};
+    std::mutex mutex;
+    std::vector<int> liveFds;  // under mutex
+    std::vector<std::thread> servers;
     std::thread thread;
 };
 
