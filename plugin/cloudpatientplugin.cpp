@@ -2,9 +2,9 @@
 
 #include "cloudpaientinfoform.h"
 
-QObject* CloudPatientPlugin::create(const QString& key, const QString& specification)
+QObject* CloudPatientPlugin::create(const QString& key, const QString& spec)
 {
-    Q_UNUSED(specification)
+    Q_UNUSED(spec)
     if (key != QLatin1String("cloudpaientinfoform"))
         return nullptr;
     return new CloudPaientInfoForm(nullptr);

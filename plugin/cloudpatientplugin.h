@@ -14,7 +14,7 @@ public:
 
     // Returns a form without parent that the caller owns, or null for any
     // other key. The key is compared exactly, letter case included.
-    QObject* create(const QString& key, const QString& specification) override;
+    QObject* create(const QString& key, const QString& spec) override;
 };
 
 #endif
