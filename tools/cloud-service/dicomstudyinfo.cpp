@@ -1,4 +1,5 @@
 #include "dicomstudyinfo.h"
+#include "dicomtext.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdatset.h>
@@ -10,15 +11,6 @@
 #include <QFile>
 
 namespace {
-
-QString text(DcmDataset* dataset, const DcmTagKey& tag, bool utf8)
-{
-    OFString value;
-    if (dataset->findAndGetOFStringArray(tag, value).bad())
-        return QString();
-    const QByteArray bytes(value.c_str(), static_cast<int>(value.length()));
-    return (utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes)).trimmed();
-}
 
 bool allDigits(const QString& s)
 {
@@ -40,7 +32,7 @@ bool readDicomStudyInfo(const QString& path, DicomStudyInfo* info, QString* erro
         return false;
     }
     DcmDataset* dataset = file.getDataset();
-    const QString studyUid = text(dataset, DCM_StudyInstanceUID, false);
+    const QString studyUid = dicomText(dataset, DCM_StudyInstanceUID, false);
     if (studyUid.isEmpty()) {
         *error = QStringLiteral("DICOM file without StudyInstanceUID");
         return false;
@@ -50,15 +42,15 @@ bool readDicomStudyInfo(const QString& path, DicomStudyInfo* info, QString* erro
     const bool utf8 = dataset->convertToUTF8().good();
     DicomStudyInfo read;
     read.studyUid = studyUid;
-    read.sopInstanceUid = text(dataset, DCM_SOPInstanceUID, false);
-    read.patientName = text(dataset, DCM_PatientName, utf8);
-    read.sex = text(dataset, DCM_PatientSex, false);
-    if (!parseDicomAge(text(dataset, DCM_PatientAge, false), &read.age, &read.ageUnit)) {
+    read.sopInstanceUid = dicomText(dataset, DCM_SOPInstanceUID, false);
+    read.patientName = dicomText(dataset, DCM_PatientName, utf8);
+    read.sex = dicomText(dataset, DCM_PatientSex, false);
+    if (!parseDicomAge(dicomText(dataset, DCM_PatientAge, false), &read.age, &read.ageUnit)) {
         read.age = 0;
         read.ageUnit.clear();
     }
     qint64 when = 0;
-    if (parseDicomDateTime(text(dataset, DCM_StudyDate, false), text(dataset, DCM_StudyTime, false), &when))
+    if (parseDicomDateTime(dicomText(dataset, DCM_StudyDate, false), dicomText(dataset, DCM_StudyTime, false), &when))
         read.studyTime = when;
     *info = read;
     return true;

@@ -1,0 +1,13 @@
+#ifndef DICOMTEXT_H
+#define DICOMTEXT_H
+
+#include <QString>
+
+class DcmDataset;
+class DcmTagKey;
+
+// The value of a text tag without its padding (blanks, a NUL pad); empty when
+// the tag is missing. utf8: decode as UTF-8 (the dataset was converted), else Latin-1.
+QString dicomText(DcmDataset* dataset, const DcmTagKey& tag, bool utf8);
+
+#endif
