@@ -3,9 +3,8 @@
 // importing the studies and running its walk-through with the plug-in. The
 // checks read what the run left in both databases and on disk.
 
+#include "formfixture.h"
 #include "samplestudies.h"
-
-#include <httplib.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,13 +38,6 @@ QString table(const char* connection, const QString& sql, const QString& value =
     return rows.join('\n');
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
-        && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -59,7 +51,7 @@ private slots:
     void workstationHoldsTheEdit();
 
 private:
-    QString path(const QString& relative) const { return tmp.filePath(relative); }
+    QString path(const char* relative) const { return tmp.filePath(QLatin1String(relative)); }
     QString value(const char* part, const char* key) const
     {
         return summary.value(QLatin1String(part)).toObject().value(QLatin1String(key)).toString();
@@ -70,17 +62,14 @@ private:
     QProcess service;
     QString output;
     int walkthroughExit = -1;
-    const QString bin = QFileInfo(QStringLiteral(E2E_WORKSTATION)).absolutePath();
-    const QString config = bin + QStringLiteral("/../config/");
     QJsonObject summary, edited;
 };
 
 void TestEndToEnd::initTestCase()
 {
     QString error;
-    QVERIFY2(writeSampleStudies(path(QStringLiteral("studies")), defaultSampleStudies(), &studies, &error),
-             qPrintable(error));
-    const QStringList data{QStringLiteral("--data"), path(QStringLiteral("cloud"))};
+    QVERIFY2(writeSampleStudies(path("studies"), defaultSampleStudies(), &studies, &error), qPrintable(error));
+    const QStringList data{QStringLiteral("--data"), path("cloud")};
     QCOMPARE(QProcess::execute(QStringLiteral(E2E_CLOUD_SERVICE),
                                data + QStringList{"--seed-study", studies.first().studyUid, "--name",
                                                   studies.first().plan.patient.name, "--check-item-id", "2",
@@ -94,16 +83,16 @@ void TestEndToEnd::initTestCase()
 
     // The form's dictionaries as the service serves them, indented so that the save's rewrite shows.
     httplib::Client http("127.0.0.1", port);
-    const httplib::Result login =
-        http.Post("/kelva/login", "user=demo&password=demo", "application/x-www-form-urlencoded");
+    const auto login = http.Post("/kelva/login", "user=demo&password=demo", "application/x-www-form-urlencoded");
     QVERIFY(login && login->status == 200);
     const std::string cookie = login->get_header_value("Set-Cookie");
     for (const auto& [file, url] : {std::pair{"cloudCheckItem.json", "/kelva/patientmanagerform/getCheckitem.do"},
                                     {"cloudPositionItem.json", "/kelva/patientmanagerform/getPosition.do"}}) {
-        const httplib::Result reply = http.Get(url, {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+        const auto reply = http.Get(url, {{"Cookie", cookie.substr(0, cookie.find(';'))}});
         QVERIFY(reply && reply->status == 200);
-        const QString indented = QString::fromUtf8(QJsonDocument::fromJson(reply->body.c_str()).toJson());
-        QVERIFY(writeFile(config + file, QTextCodec::codecForName("GBK")->fromUnicode(indented)));
+        const QByteArray indented = QJsonDocument::fromJson(reply->body.c_str()).toJson();
+        QVERIFY(FormFiles::write(FormFiles::dir("/../config/") + file,
+                                 QTextCodec::codecForName("GBK")->fromUnicode(QString::fromUtf8(indented))));
     }
     const QString cloud = QStringLiteral("http://127.0.0.1:%1").arg(port);
     QString ini = QStringLiteral(
@@ -111,34 +100,31 @@ void TestEndToEnd::initTestCase()
         "checkItemDownLoadUrl=@patientmanagerform/getCheckitem.do\nuploadCurl=@individual/modifyStudyInfo.do\n"
         "getcheckNumCurl=@individual/findCheckNum4Unique?\ngetCloudPatientInfoCurl=@individual/getStudyInfo.do?\n"
         "assistUrl=@upload/uploadImage.do\nrequestTimeout=20\n");
-    QVERIFY(writeFile(bin + QStringLiteral("/config/clouddata.ini"), ini.replace('@', cloud + "/kelva/").toUtf8()));
+    QVERIFY(FormFiles::write(FormFiles::dir("/config/clouddata.ini"), ini.replace('@', cloud + "/kelva/").toUtf8()));
 
     const auto workstation = [this](const QStringList& arguments) {
         QProcess process;
         // The form writes its backups to ../backup from the working directory.
-        QDir().mkpath(path(QStringLiteral("work")));
-        process.setWorkingDirectory(path(QStringLiteral("work")));
+        QDir().mkpath(path("work"));
+        process.setWorkingDirectory(path("work"));
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral(E2E_WORKSTATION),
-                      QStringList{"--database", path(QStringLiteral("workstation.sqlite"))} + arguments);
+        process.start(QStringLiteral(E2E_WORKSTATION), QStringList{"--database", path("workstation.sqlite")} + arguments);
         const bool ended = process.waitForFinished(150000) && process.exitStatus() == QProcess::NormalExit;
         output = QString::fromUtf8(process.readAll());
         return ended ? process.exitCode() : -1;
     };
-    QVERIFY2(workstation({"--import", path(QStringLiteral("studies")), "--quit"}) == 0, qPrintable(output));
+    QVERIFY2(workstation({"--import", path("studies"), "--quit"}) == 0, qPrintable(output));
     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("local"))
-        .setDatabaseName(path(QStringLiteral("workstation.sqlite")));
+        .setDatabaseName(path("workstation.sqlite"));
     // A local database that lags behind the cloud, so that the save's update of one patient row shows.
-    table("local", QStringLiteral("UPDATE patient SET PatientSex = 'stale'"));
-    walkthroughExit = workstation({QStringLiteral("--cloud"), cloud, QStringLiteral("--walkthrough"),
-                                  path(QStringLiteral("shots")), QStringLiteral("--wait"), QStringLiteral("20")});
+    table("local", "UPDATE patient SET PatientSex = 'stale'");
+    walkthroughExit = workstation({"--cloud", cloud, "--walkthrough", path("shots"), "--wait", "20"});
     service.terminate();
     QVERIFY(service.waitForFinished());
     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cloud"))
-        .setDatabaseName(path(QStringLiteral("cloud/cloud.sqlite")));
-    QFile file(path(QStringLiteral("shots/walkthrough.json")));
-    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(output));
-    summary = QJsonDocument::fromJson(file.readAll()).object();
+        .setDatabaseName(path("cloud/cloud.sqlite"));
+    summary = QJsonDocument::fromJson(FormFiles::read(path("shots/walkthrough.json"))).object();
+    QVERIFY2(!summary.isEmpty(), qPrintable(output));
     edited = summary.value(QStringLiteral("edited")).toObject().value(QStringLiteral("values")).toObject();
 }
 
@@ -153,8 +139,7 @@ void TestEndToEnd::walkthroughPassed()
 void TestEndToEnd::cloudHoldsTheUploadAndTheEdit()
 {
     // The known study was only looked at.
-    QCOMPARE(table("cloud", QStringLiteral("SELECT serial, patientname, abstracthistory, checkitemid FROM studies "
-                                           "WHERE studyuid = ?"),
+    QCOMPARE(table("cloud", "SELECT serial, patientname, abstracthistory, checkitemid FROM studies WHERE studyuid = ?",
                    studies.first().studyUid),
              value("known", "serial") + '|' + value("known", "patientname") + QStringLiteral("|胸痛两天|2"));
 
@@ -162,19 +147,14 @@ void TestEndToEnd::cloudHoldsTheUploadAndTheEdit()
     // every image as a file of its own; the others stayed where they were.
     const SampleStudy& uploaded = studies.at(1);
     const QString serial = value("uploaded", "serial");
-    QCOMPARE(table("cloud", QStringLiteral("SELECT serial, patientname FROM studies WHERE studyuid = ?"),
-                   uploaded.studyUid),
+    QCOMPARE(table("cloud", "SELECT serial, patientname FROM studies WHERE studyuid = ?", uploaded.studyUid),
              serial + '|' + uploaded.plan.patient.name);
-    QCOMPARE(table("cloud", QStringLiteral("SELECT count(*) FROM studies")), QStringLiteral("2"));
-    const QString images =
-        table("local",
-              QStringLiteral("SELECT i.SOPInstanceUID FROM imageformat i JOIN generalseries se ON i.series_fk = se.pk "
-                             "JOIN generalstudy s ON se.study_fk = s.pk WHERE s.StudyInstanceUID = ? ORDER BY 1"),
-              uploaded.studyUid);
+    QCOMPARE(table("cloud", "SELECT count(*) FROM studies"), QStringLiteral("2"));
+    const QString images = table("local", "SELECT i.SOPInstanceUID FROM imageformat i JOIN generalseries se ON "
+                                          "i.series_fk = se.pk JOIN generalstudy s ON se.study_fk = s.pk WHERE "
+                                          "s.StudyInstanceUID = ? ORDER BY 1", uploaded.studyUid);
     QCOMPARE(images.split('\n').size(), uploaded.files().size());
-    QCOMPARE(table("cloud", QStringLiteral("SELECT sopinstanceuid FROM images WHERE studyuid = ? ORDER BY 1"),
-                   uploaded.studyUid),
-             images);
+    QCOMPARE(table("cloud", "SELECT sopinstanceuid FROM images WHERE studyuid = ? ORDER BY 1", uploaded.studyUid), images);
 
     // The edit, under the uploaded study's serial.
     const QStringList keys{"abstracthistory", "relevantresult", "prediagnose", "checkitemid", "studypositionid",
@@ -182,31 +162,25 @@ void TestEndToEnd::cloudHoldsTheUploadAndTheEdit()
     QStringList expected;
     for (const QString& key : keys)
         expected.append(edited.value(key).toString());
-    QCOMPARE(table("cloud", QStringLiteral("SELECT %1 FROM studies WHERE serial = ?").arg(keys.join(',')), serial),
-             expected.join('|'));
+    QCOMPARE(table("cloud", "SELECT " + keys.join(',') + " FROM studies WHERE serial = ?", serial), expected.join('|'));
     // An upload registers its study with the first entries; the edit chose others.
     QVERIFY(!expected.first().isEmpty() && expected.at(3) != QLatin1String("0"));
 }
 
 void TestEndToEnd::workstationHoldsTheEdit()
 {
-    const QString backup = path(QStringLiteral("backup/CloudPatientCaseInfo_") + studies.at(1).studyUid + ".json");
-    QFile file(backup);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject body = QJsonDocument::fromJson(file.readAll()).object();
+    const QString backup = tmp.filePath("backup/CloudPatientCaseInfo_" + studies.at(1).studyUid + ".json");
+    const QJsonObject body = QJsonDocument::fromJson(FormFiles::read(backup)).object();
     QCOMPARE(body.size(), 11);
     for (auto it = edited.begin(); it != edited.end(); ++it)
         QCOMPARE(body.value(it.key()).toString(), it.value().toString());
-
-    const QStringList index =
-        table("local", QStringLiteral("SELECT CheckSerialNum, PatientInfoPath FROM patientinfoindex")).split('|');
+    const QStringList index = table("local", "SELECT CheckSerialNum, PatientInfoPath FROM patientinfoindex").split('|');
     QCOMPARE(index.size(), 2);
     QCOMPARE(index.first(), value("uploaded", "serial"));
     QCOMPARE(QDir::cleanPath(index.last()), backup);
     // Only the edited study's patient row took the record's sex.
     QCOMPARE(edited.value(QStringLiteral("sex")).toString(), studies.at(1).plan.patient.sex);
-    QCOMPARE(table("local", QStringLiteral("SELECT p.PatientSex FROM generalstudy s JOIN patient p "
-                                           "ON s.patient_fk = p.pk ORDER BY s.pk")),
+    QCOMPARE(table("local", "SELECT p.PatientSex FROM generalstudy s JOIN patient p ON s.patient_fk = p.pk ORDER BY s.pk"),
              "stale\n" + studies.at(1).plan.patient.sex + "\nstale\nstale");
 }
 
