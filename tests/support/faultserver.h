@@ -34,14 +34,11 @@ public:
     FaultServer(const FaultServer&) = delete;
     FaultServer& operator=(const FaultServer&) = delete;
 
-    Kind kind() const { return faultKind; }
-    int port() const { return listenPort; }
     // "http://127.0.0.1:<port>" followed by path.
     QString url(const QString& path = QString()) const;
 
-    // Connections accepted so far; and those the peer has not closed yet.
+    // Connections accepted so far.
     int connections() const { return accepted; }
-    int openConnections() const { return open; }
     // Body bytes written so far (announced bodies only, not garbage).
     std::int64_t bodyBytesSent() const { return bodySent; }
 
@@ -56,7 +53,6 @@ private:
     int listenFd = -1;
     int listenPort = 0;
     std::atomic<int> accepted{0};
-    std::atomic<int> open{0};
     std::atomic<std::int64_t> bodySent{0};
     std::mutex mutex;
     std::vector<int> liveFds;  // under mutex

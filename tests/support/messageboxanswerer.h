@@ -24,7 +24,6 @@ public:
     };
 
     explicit MessageBoxAnswerer(QObject* parent = nullptr);
-    ~MessageBoxAnswerer() override;
 
     // The next box must show @p text under @p title; answer it with @p answer.
     void expect(const QString& text, Answer answer = Accept,
@@ -32,13 +31,8 @@ public:
 
     // Expectations not met yet.
     int pending() const { return int(expectations.size()); }
-    // Texts of every box met so far, in order.
-    QStringList seen() const { return seenTexts; }
     // Mismatches and surprise boxes; empty when all went as expected.
     QStringList failures() const { return failureTexts; }
-
-    // Runs the event loop until every expectation is met or @p timeoutMs passes.
-    bool waitUntilAnswered(int timeoutMs = 10000);
 
 private:
     struct Expectation
@@ -53,7 +47,6 @@ private:
 
     QTimer timer;
     std::deque<Expectation> expectations;
-    QStringList seenTexts;
     QStringList failureTexts;
 };
 

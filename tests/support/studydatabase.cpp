@@ -6,12 +6,10 @@
 #include <QSqlRecord>
 #include <QVariant>
 
-namespace {
-
-qint64 insert(const QString& sql, const QVariantList& values)
+qint64 StudyDatabase::insert(const char* sql, const QVariantList& values)
 {
     QSqlQuery query;
-    query.prepare(sql);
+    query.prepare(QLatin1String(sql));
     for (const QVariant& v : values)
         query.addBindValue(v);
     if (!query.exec())
@@ -19,12 +17,10 @@ qint64 insert(const QString& sql, const QVariantList& values)
     return query.lastInsertId().toLongLong();
 }
 
-} // namespace
-
 StudyDatabase::StudyDatabase()
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(filePath());
+    db.setDatabaseName(dir.filePath(QStringLiteral("local.db")));
     if (!db.open())
         qFatal("test database: %s", qPrintable(db.lastError().text()));
     const char* schema[] = {
@@ -35,47 +31,18 @@ StudyDatabase::StudyDatabase()
         "CREATE TABLE patientinfoindex (pk INTEGER PRIMARY KEY, StudyUID TEXT, CheckSerialNum TEXT, PatientInfoPath TEXT)",
     };
     for (const char* statement : schema)
-        insert(QLatin1String(statement), {});
+        insert(statement, {});
 }
 
 StudyDatabase::~StudyDatabase()
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
-        db.close();
-    }
+    QSqlDatabase::database(QSqlDatabase::defaultConnection, false).close();
     QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
 }
 
 bool StudyDatabase::isOpen() const
 {
     return QSqlDatabase::database(QSqlDatabase::defaultConnection, false).isOpen();
-}
-
-QString StudyDatabase::filePath() const
-{
-    return dir.filePath(QStringLiteral("local.db"));
-}
-
-qint64 StudyDatabase::addPatient(const QString& name, const QString& sex)
-{
-    return insert(QStringLiteral("INSERT INTO patient (PatientName, PatientSex) VALUES (?, ?)"), {name, sex});
-}
-
-qint64 StudyDatabase::addStudy(qint64 patientPk, const QString& studyUid)
-{
-    return insert(QStringLiteral("INSERT INTO generalstudy (patient_fk, StudyInstanceUID) VALUES (?, ?)"),
-                  {patientPk, studyUid});
-}
-
-qint64 StudyDatabase::addSeries(qint64 studyPk)
-{
-    return insert(QStringLiteral("INSERT INTO generalseries (study_fk) VALUES (?)"), {studyPk});
-}
-
-void StudyDatabase::addImage(qint64 seriesPk, const QString& filePath)
-{
-    insert(QStringLiteral("INSERT INTO imageformat (series_fk, FilePath) VALUES (?, ?)"), {seriesPk, filePath});
 }
 
 QList<QStringList> StudyDatabase::rows(const QString& sql) const

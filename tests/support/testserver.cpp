@@ -1,17 +1,7 @@
 #include "testserver.h"
 
+#include <algorithm>
 #include <chrono>
-
-std::string RecordedRequest::header(const std::string& name) const
-{
-    auto it = headers.find(name);
-    return it == headers.end() ? std::string() : it->second;
-}
-
-size_t RecordedRequest::headerCount(const std::string& name) const
-{
-    return headers.count(name);
-}
 
 TestServer::TestServer()
 {
@@ -45,14 +35,11 @@ void TestServer::setReply(const std::string& method, const std::string& path, Sc
         response.status = reply.status;
         if (!reply.location.empty())
             response.set_header("Location", reply.location);
-        if (!reply.breakHalfway) {
-            response.set_content(reply.body, reply.contentType.c_str());
-            return;
-        }
+        if (!reply.breakHalfway)
+            return response.set_content(reply.body, reply.contentType.c_str());
         const std::string body = reply.body;
         response.set_content_provider(
-            body.size(), reply.contentType.c_str(),
-            [body](size_t offset, size_t, httplib::DataSink& sink) {
+            body.size(), reply.contentType.c_str(), [body](size_t offset, size_t, httplib::DataSink& sink) {
                 if (offset == 0)
                     sink.write(body.data(), body.size() / 2);
                 return offset == 0;  // the second call ends the connection early
@@ -74,11 +61,9 @@ std::vector<RecordedRequest> TestServer::requests() const
 
 std::vector<RecordedRequest> TestServer::requests(const std::string& path) const
 {
-    std::vector<RecordedRequest> matching;
-    for (const RecordedRequest& r : requests()) {
-        if (r.path == path)
-            matching.push_back(r);
-    }
+    std::vector<RecordedRequest> matching = requests();
+    matching.erase(std::remove_if(matching.begin(), matching.end(), [&](const auto& r) { return r.path != path; }),
+                   matching.end());
     return matching;
 }
 
@@ -93,7 +78,7 @@ void TestServer::handle(const httplib::Request& request, httplib::Response& resp
     RecordedRequest record{request.method, request.target, request.path, request.headers, request.body, {},
                            request.remote_port};
     for (const auto& [name, file] : request.files)
-        record.parts.push_back({name, file.filename, file.content_type, file.content});
+        record.parts.push_back({name, file.filename, file.content});
 
     RequestHandler handler;
     {
@@ -103,10 +88,8 @@ void TestServer::handle(const httplib::Request& request, httplib::Response& resp
         if (it != handlers.end())
             handler = it->second;
     }
-    if (handler) {
-        handler(request, response);
-    } else {
-        response.status = 404;
-        response.set_content("", "text/plain");
-    }
+    if (handler)
+        return handler(request, response);
+    response.status = 404;
+    response.set_content("", "text/plain");
 }

@@ -18,7 +18,6 @@ struct RecordedPart
 {
     std::string name;
     std::string filename;
-    std::string contentType;
     std::string content;
 };
 
@@ -33,8 +32,12 @@ struct RecordedRequest
     std::vector<RecordedPart> parts;
     int remote_port = -1;  // client side of the connection; one value per TCP connection
 
-    std::string header(const std::string& name) const;
-    size_t headerCount(const std::string& name) const;
+    std::string header(const std::string& name) const
+    {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string() : it->second;
+    }
+    size_t headerCount(const std::string& name) const { return headers.count(name); }
 };
 
 // What the server answers on one method and path.
