@@ -86,21 +86,15 @@ void TestEndToEnd::initTestCase()
     const auto login = http.Post("/kelva/login", "user=demo&password=demo", "application/x-www-form-urlencoded");
     QVERIFY(login && login->status == 200);
     const std::string cookie = login->get_header_value("Set-Cookie");
-    for (const auto& [file, url] : {std::pair{"cloudCheckItem.json", "/kelva/patientmanagerform/getCheckitem.do"},
-                                    {"cloudPositionItem.json", "/kelva/patientmanagerform/getPosition.do"}}) {
+    for (const auto& [file, url] : {std::pair{FormFiles::checkItemFile(), formcloud::checkItemPath},
+                                    {FormFiles::positionFile(), formcloud::positionPath}}) {
         const auto reply = http.Get(url, {{"Cookie", cookie.substr(0, cookie.find(';'))}});
         QVERIFY(reply && reply->status == 200);
         const QByteArray indented = QJsonDocument::fromJson(reply->body.c_str()).toJson();
-        QVERIFY(FormFiles::write(FormFiles::dir("/../config/") + file,
-                                 QTextCodec::codecForName("GBK")->fromUnicode(QString::fromUtf8(indented))));
+        QVERIFY(FormFiles::write(file, QTextCodec::codecForName("GBK")->fromUnicode(QString::fromUtf8(indented))));
     }
     const QString cloud = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    QString ini = QStringLiteral(
-        "[cloud]\npositionDownLoadUrl=@patientmanagerform/getPosition.do\n"
-        "checkItemDownLoadUrl=@patientmanagerform/getCheckitem.do\nuploadCurl=@individual/modifyStudyInfo.do\n"
-        "getcheckNumCurl=@individual/findCheckNum4Unique?\ngetCloudPatientInfoCurl=@individual/getStudyInfo.do?\n"
-        "assistUrl=@upload/uploadImage.do\nrequestTimeout=20\n");
-    QVERIFY(FormFiles::write(FormFiles::dir("/config/clouddata.ini"), ini.replace('@', cloud + "/kelva/").toUtf8()));
+    QVERIFY(FormFiles::writeEndpoints(cloud, "/kelva/upload/uploadImage.do", 20));
 
     const auto workstation = [this](const QStringList& arguments) {
         QProcess process;

@@ -36,8 +36,8 @@ struct FormFiles
     {
         return write(checkItemFile(), items) && write(positionFile(), places);
     }
-    // Every endpoint on @p base.
-    static bool writeEndpoints(const QString& base)
+    // Every endpoint on @p base, the image upload at @p assist.
+    static bool writeEndpoints(const QString& base, const char* assist = "/assist/upload", int timeout = 10)
     {
         const QString ini = QStringLiteral(
             "[cloud]\npositionDownLoadUrl=%1/kelva/patientmanagerform/getPosition.do\n"
@@ -45,7 +45,7 @@ struct FormFiles
             "uploadCurl=%1/kelva/individual/modifyStudyInfo.do\n"
             "getcheckNumCurl=%1/kelva/individual/findCheckNum4Unique?\n"
             "getCloudPatientInfoCurl=%1/kelva/individual/getStudyInfo.do?\n"
-            "assistUrl=%1/assist/upload\nrequestTimeout=10\n").arg(base);
+            "assistUrl=%1%2\nrequestTimeout=%3\n").arg(base, QLatin1String(assist)).arg(timeout);
         return write(dir("/config/clouddata.ini"), ini.toUtf8());
     }
     static void clear()
