@@ -128,156 +128,141 @@ class LayoutTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void widgetTree_data();
-    void widgetTree();
-    void stackingOrder();
-    void settings();
-
-private:
     template <typename T = QWidget>
     T* find(const char* name) const { return form->findChild<T*>(QLatin1String(name)); }
 
     MessageBoxAnswerer answerer;
     std::unique_ptr<CloudPaientInfoForm> form;
-};
 
-void LayoutTest::initTestCase()
-{
-    QVERIFY(FormFiles::writeDictionaries("[]", "[]"));
-    form = std::make_unique<CloudPaientInfoForm>();
-    VERIFY_BOXES(answerer);
-}
-
-void LayoutTest::widgetTree_data()
-{
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(std::size(rows)); ++i)
-        QTest::newRow(rows[i].name) << i;
-}
-
-void LayoutTest::widgetTree()
-{
-    QFETCH(int, index);
-    const Row& row = rows[index];
-    QObject* object = form->findChild<QObject*>(QLatin1String(row.name));
-    QVERIFY(object);
-    QCOMPARE(object->metaObject()->className(), row.className);
-
-    if (auto* layout = qobject_cast<QBoxLayout*>(object)) {
-        QCOMPARE(layout->parentWidget()->objectName(), QLatin1String(row.parent));
-        QCOMPARE(layout->parentWidget()->layout(), layout);
-        QWidget window;
-        const QHBoxLayout plain(new QWidget(&window));
-        const QRect& m = row.box;
-        QCOMPARE(layout->contentsMargins(), QMargins(m.x(), m.y(), m.width() < 0 ? plain.contentsMargins().right() : m.width(), m.height()));
-        const QByteArray name = row.name;
-        QCOMPARE(layout->spacing(), name == "horizontalLayout_5" ? 8 : name == "horizontalLayout_12" ? 25 : plain.spacing());
-        // A layout holds the placed widgets of its parent, in table order, without stretch.
-        QStringList expected, held;
-        for (const Row& other : rows) {
-            if (other.policy != Lay && other.box.isNull() && !qstrcmp(other.parent, row.parent))
-                expected << QLatin1String(other.name);
-        }
-        for (int i = 0; i < layout->count(); ++i) {
-            held << layout->itemAt(i)->widget()->objectName();
-            QCOMPARE(layout->stretch(i), 0);
-            QCOMPARE(layout->itemAt(i)->alignment(), held.last() == "modCheckInfoLabel" ? Qt::AlignLeft : Qt::Alignment());
-        }
-        QCOMPARE(held, expected);
-        return;
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(FormFiles::writeDictionaries("[]", "[]"));
+        form = std::make_unique<CloudPaientInfoForm>();
+        VERIFY_BOXES(answerer);
     }
 
-    auto* widget = qobject_cast<QWidget*>(object);
-    QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(row.parent));
-    if (!row.box.isNull())
-        QCOMPARE(widget->geometry(), row.box);
-    QCOMPARE(widget->minimumSize(), row.minimum.isValid() ? row.minimum : QSize(0, 0));
-    QCOMPARE(widget->maximumSize(), row.maximum.isValid() ? row.maximum : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
-    if (row.policy != Def) {
-        QCOMPARE(widget->sizePolicy().horizontalPolicy(), row.policy == PrefFix ? QSizePolicy::Preferred : QSizePolicy::Fixed);
-        QCOMPARE(widget->sizePolicy().verticalPolicy(), row.policy == FixExp ? QSizePolicy::Expanding : QSizePolicy::Fixed);
+    void widgetTree_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(std::size(rows)); ++i)
+            QTest::newRow(rows[i].name) << i;
     }
-    QCOMPARE(widget->styleSheet(), QString::fromUtf8(row.styleSheet));
-    if (row.text)
-        QCOMPARE(widget->property("text").toString(), QString::fromUtf8(row.text));
-    if (!qstrcmp(row.className, "QFrame")) {
-        const auto* line = static_cast<QFrame*>(widget);
-        QCOMPARE(line->frameShape(), row.box.width() < row.box.height() ? QFrame::VLine : QFrame::HLine);
-        QCOMPARE(line->frameShadow(), QFrame::Plain);
-        QCOMPARE(line->lineWidth(), !qstrcmp(row.parent, "modifiedWidget") ? 5 : 1);
-    }
-    // Edit fields have no frame; every combo box takes typed text.
-    if (widget->inherits("QComboBox") || widget->inherits("QLineEdit"))
-        QVERIFY(!widget->property("frame").toBool() && widget->property("editable").toBool() != widget->inherits("QLineEdit"));
-}
 
-void LayoutTest::stackingOrder()
-{
-    // Children are created in table order; setupUi raises those of these two.
-    const auto order = [this](const char* parent) {
-        QStringList names;
-        for (const QObject* child : find(parent)->children())
-            names << child->objectName();
-        return names;
-    };
-    QCOMPARE(order("mainWidget"), QStringList({"headWidget", "patientNameWidget", "sexAgeWidget", "checkDateWidget", "checkPartWidget",
-                                               "checkMethodWidget", "symptomWidget", "checkResultWidget", "diagnosisiWidget", "tailWidget",
-                                               "line_2", "checkCalendarWidget", "checkIDWidget", "line"}));
-    QCOMPARE(order("midWidget"), QStringList({"modifiedWidget", "titleWidget"}));
-}
+    void widgetTree()
+    {
+        QFETCH(int, index);
+        const Row& row = rows[index];
+        QObject* object = form->findChild<QObject*>(QLatin1String(row.name));
+        QVERIFY(object);
+        QCOMPARE(object->metaObject()->className(), row.className);
 
-void LayoutTest::settings()
-{
-    QCOMPARE(form->objectName(), QStringLiteral("CloudPaientInfoForm"));
-    QCOMPARE(form->windowTitle(), QStringLiteral("Form"));
-    QCOMPARE(form->size(), QSize(605, 831));
-    QCOMPARE(form->sizePolicy(), QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed));
-    QVERIFY(!form->autoFillBackground() && form->styleSheet().isEmpty());
-
-    QCOMPARE(find("modCheckInfoLabel")->font().family() + find("patientNameLlabel")->font().family(), QStringLiteral("宋体宋体"));
-    QCOMPARE(find("modCheckInfoLabel")->font().pointSize(), 10);
-    QCOMPARE(find("patientNameLlabel")->font().pointSize(), form->font().pointSize());
-
-    const auto* sex = find<QComboBox>("sexComboBox");
-    QVERIFY(sex->maxVisibleItems() == 3 && sex->insertPolicy() == QComboBox::InsertAlphabetically && sex->iconSize() == QSize(16, 16));
-    QCOMPARE(find<QComboBox>("studyPositionComboBox")->maxVisibleItems(), 20);
-    QCOMPARE(find<QComboBox>("ageComboBox")->minimumContentsLength(), 1);
-    QCOMPARE(find<QDateTimeEdit>("checkDateTimeEdit")->displayFormat(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    QCOMPARE(find<QDateTimeEdit>("checkDateTimeEdit")->buttonSymbols(), QAbstractSpinBox::NoButtons);
-    const auto* dateButton = find<QPushButton>("datePushButton");
-    QVERIFY(dateButton->isFlat() && !dateButton->isCheckable() && !dateButton->autoDefault() && !dateButton->isDefault());
-    const auto* calendar = find<QCalendarWidget>("checkCalendarWidget");
-    QVERIFY(calendar->isGridVisible() && calendar->isNavigationBarVisible() && calendar->isDateEditEnabled());
-    QCOMPARE(calendar->horizontalHeaderFormat(), QCalendarWidget::ShortDayNames);
-
-    // Solid brushes, the same in every colour group.
-    const auto brushes = [this](const char* name, std::initializer_list<QPalette::ColorRole> roles) {
-        QSet<QRgb> colours;
-        for (QPalette::ColorRole role : roles) {
-            for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-                const QBrush brush = find(name)->palette().brush(group, role);
-                colours << (brush.style() == Qt::SolidPattern ? brush.color().rgba() : 0);
+        if (auto* layout = qobject_cast<QBoxLayout*>(object)) {
+            QCOMPARE(layout->parentWidget()->objectName(), QLatin1String(row.parent));
+            QCOMPARE(layout->parentWidget()->layout(), layout);
+            QWidget window;
+            const QHBoxLayout plain(new QWidget(&window));
+            const QRect& m = row.box;
+            QCOMPARE(layout->contentsMargins(), QMargins(m.x(), m.y(), m.width() < 0 ? plain.contentsMargins().right() : m.width(), m.height()));
+            const QByteArray name = row.name;
+            QCOMPARE(layout->spacing(), name == "horizontalLayout_5" ? 8 : name == "horizontalLayout_12" ? 25 : plain.spacing());
+            // A layout holds the placed widgets of its parent, in table order, without stretch.
+            QStringList expected, held;
+            for (const Row& other : rows)
+                if (other.policy != Lay && other.box.isNull() && !qstrcmp(other.parent, row.parent))
+                    expected << QLatin1String(other.name);
+            for (int i = 0; i < layout->count(); ++i) {
+                held << layout->itemAt(i)->widget()->objectName();
+                QCOMPARE(layout->stretch(i), 0);
+                QCOMPARE(layout->itemAt(i)->alignment(), held.last() == "modCheckInfoLabel" ? Qt::AlignLeft : Qt::Alignment());
             }
+            QCOMPARE(held, expected);
+            return;
         }
-        return colours;
-    };
-    const auto back = {QPalette::Button, QPalette::Base, QPalette::Window};
-    QCOMPARE(brushes("modifiedWidget", back), QSet<QRgb>{qRgb(255, 255, 255)});
-    QCOMPARE(brushes("checkCalendarWidget", back), QSet<QRgb>{qRgb(204, 204, 204)});
-    for (const char* line : {"line_3", "line_4"}) {
-        QCOMPARE(brushes(line, back), QSet<QRgb>{qRgb(255, 255, 255)});
-        QCOMPARE(brushes(line, {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}), QSet<QRgb>{qRgb(42, 170, 170)});
+
+        auto* widget = qobject_cast<QWidget*>(object);
+        QCOMPARE(widget->parentWidget()->objectName(), QLatin1String(row.parent));
+        if (!row.box.isNull())
+            QCOMPARE(widget->geometry(), row.box);
+        QCOMPARE(widget->minimumSize(), row.minimum.isValid() ? row.minimum : QSize(0, 0));
+        QCOMPARE(widget->maximumSize(), row.maximum.isValid() ? row.maximum : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+        if (row.policy != Def) {
+            QCOMPARE(widget->sizePolicy().horizontalPolicy(), row.policy == PrefFix ? QSizePolicy::Preferred : QSizePolicy::Fixed);
+            QCOMPARE(widget->sizePolicy().verticalPolicy(), row.policy == FixExp ? QSizePolicy::Expanding : QSizePolicy::Fixed);
+        }
+        QCOMPARE(widget->styleSheet(), QString::fromUtf8(row.styleSheet));
+        if (row.text)
+            QCOMPARE(widget->property("text").toString(), QString::fromUtf8(row.text));
+        if (!qstrcmp(row.className, "QFrame")) {
+            const auto* line = static_cast<QFrame*>(widget);
+            QCOMPARE(line->frameShape(), row.box.width() < row.box.height() ? QFrame::VLine : QFrame::HLine);
+            QCOMPARE(line->frameShadow(), QFrame::Plain);
+            QCOMPARE(line->lineWidth(), !qstrcmp(row.parent, "modifiedWidget") ? 5 : 1);
+        }
+        // Edit fields have no frame; every combo box takes typed text.
+        if (widget->inherits("QComboBox") || widget->inherits("QLineEdit"))
+            QVERIFY(!widget->property("frame").toBool() && widget->property("editable").toBool() != widget->inherits("QLineEdit"));
     }
 
-    // The icons are the library's own images at 20 x 20.
-    const std::pair<const char*, QSize> icons[] = {{"closeButton", {20, 21}}, {"datePushButton", {40, 40}}};
-    for (const auto& [button, size] : icons) {
-        QCOMPARE(find<QPushButton>(button)->iconSize(), QSize(20, 20));
-        QCOMPARE(find<QPushButton>(button)->icon().availableSizes(QIcon::Normal, QIcon::Off), QList<QSize>({size}));
+    void stackingOrder()
+    {
+        // Children are created in table order; setupUi raises those of these two.
+        const auto order = [this](const char* parent) {
+            QStringList names;
+            for (const QObject* child : find(parent)->children())
+                names << child->objectName();
+            return names;
+        };
+        QCOMPARE(order("mainWidget"), QStringList({"headWidget", "patientNameWidget", "sexAgeWidget", "checkDateWidget", "checkPartWidget",
+                                                   "checkMethodWidget", "symptomWidget", "checkResultWidget", "diagnosisiWidget", "tailWidget",
+                                                   "line_2", "checkCalendarWidget", "checkIDWidget", "line"}));
+        QCOMPARE(order("midWidget"), QStringList({"modifiedWidget", "titleWidget"}));
     }
-}
+
+    void settings()
+    {
+        QCOMPARE(form->objectName(), QStringLiteral("CloudPaientInfoForm"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Form"));
+        QCOMPARE(form->size(), QSize(605, 831));
+        QCOMPARE(form->sizePolicy(), QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed));
+        QVERIFY(!form->autoFillBackground() && form->styleSheet().isEmpty());
+
+        QCOMPARE(find("modCheckInfoLabel")->font().family() + find("patientNameLlabel")->font().family(), QStringLiteral("宋体宋体"));
+        QCOMPARE(find("modCheckInfoLabel")->font().pointSize(), 10);
+        QCOMPARE(find("patientNameLlabel")->font().pointSize(), form->font().pointSize());
+
+        const auto* sex = find<QComboBox>("sexComboBox");
+        QVERIFY(sex->maxVisibleItems() == 3 && sex->insertPolicy() == QComboBox::InsertAlphabetically && sex->iconSize() == QSize(16, 16));
+        QCOMPARE(find<QComboBox>("studyPositionComboBox")->maxVisibleItems(), 20);
+        QCOMPARE(find<QComboBox>("ageComboBox")->minimumContentsLength(), 1);
+        QCOMPARE(find<QDateTimeEdit>("checkDateTimeEdit")->displayFormat(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QCOMPARE(find<QDateTimeEdit>("checkDateTimeEdit")->buttonSymbols(), QAbstractSpinBox::NoButtons);
+        QVERIFY(find<QPushButton>("datePushButton")->isFlat() && find<QCalendarWidget>("checkCalendarWidget")->isGridVisible());
+
+        // Solid brushes, the same in every colour group.
+        const auto brushes = [this](const char* name, std::initializer_list<QPalette::ColorRole> roles) {
+            QSet<QRgb> colours;
+            for (QPalette::ColorRole role : roles)
+                for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+                    colours << (find(name)->palette().brush(group, role).style() == Qt::SolidPattern
+                                    ? find(name)->palette().color(group, role).rgba() : 0);
+            return colours;
+        };
+        const auto back = {QPalette::Button, QPalette::Base, QPalette::Window};
+        QCOMPARE(brushes("modifiedWidget", back), QSet<QRgb>{qRgb(255, 255, 255)});
+        QCOMPARE(brushes("checkCalendarWidget", back), QSet<QRgb>{qRgb(204, 204, 204)});
+        for (const char* line : {"line_3", "line_4"}) {
+            QCOMPARE(brushes(line, back), QSet<QRgb>{qRgb(255, 255, 255)});
+            QCOMPARE(brushes(line, {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}), QSet<QRgb>{qRgb(42, 170, 170)});
+        }
+
+        // The icons are the library's own images at 20 x 20.
+        const std::pair<const char*, QSize> icons[] = {{"closeButton", {20, 21}}, {"datePushButton", {40, 40}}};
+        for (const auto& [button, size] : icons)
+            QVERIFY(find<QPushButton>(button)->iconSize() == QSize(20, 20)
+                    && find<QPushButton>(button)->icon().availableSizes() == QList<QSize>({size}));
+    }
+};
 
 QTEST_MAIN(LayoutTest)
 #include "tst_layout.moc"
