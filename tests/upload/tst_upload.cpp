@@ -15,7 +15,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 using Access = UploadStudyProgressFormTestAccess;
@@ -39,11 +38,10 @@ bool uploadFolder(UploadStudyProgressForm& form, const QString& folder)
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || polls++ > 0) {  // still open after the answer: give up rather than hang
-            if (dialog)
-                dialog->reject();
+        if (dialog && polls++ > 0)  // still open after the answer: give up rather than hang
+            dialog->reject();
+        if (!dialog || polls > 1)
             return;
-        }
         asked = dialog->fileMode() == QFileDialog::Directory && dialog->parentWidget() == &form;
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(folder);
         auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
@@ -91,8 +89,7 @@ private slots:
     void numbersStudyUploadsOnly()
     {
         UploadStudyProgressForm* form = UploadStudyProgressForm::getInstance();
-        QCOMPARE(UploadStudyProgressForm::getInstance(), form);
-        QVERIFY(!form->parent());
+        QVERIFY(UploadStudyProgressForm::getInstance() == form && !form->parent());
 
         // A cancelled folder dialog starts nothing and takes no number.
         QVERIFY(uploadFolder(*form, QString()));
@@ -114,13 +111,10 @@ private slots:
 
         // a.dcm, sub, sub/b.dcm, sub/deeper, sub/deeper/c.dcm, emptysub and link; the
         // folder's task reports a negative number of its own.
-        const QVector<QStringList> rows = Access::rows(*form);
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[0], (QStringList{"0", "First", "1", "0", "0"}));
-        QCOMPARE(rows[1].mid(1), (QStringList{"case7", "7"}));
-        QVERIFY(rows[1][0].toInt() < 0);
-        QCOMPARE(rows[2], (QStringList{"1", "Second", "3", "0", "0"}));
-        QCOMPARE(form->findChild<QTableView*>()->model()->rowCount(), 3);
+        QVector<QStringList> rows = Access::rows(*form);
+        QVERIFY(rows.value(1).value(0).toInt() < 0);
+        rows[1][0] = "-";
+        QCOMPARE(rows, (QVector<QStringList>{{"0", "First", "1", "0", "0"}, {"-", "case7", "7"}, {"1", "Second", "3", "0", "0"}}));
 
         // The tasks end by themselves, and their reports reach the rows.
         held = false;
@@ -156,8 +150,6 @@ private slots:
         QTest::addColumn<QString>("bar");  // value [minimum,maximum]
         QTest::addColumn<QStringList>("counts");  // files, sent and failed of A and of B
 
-        QTest::newRow("7 handled, 5 sent of 10") << Reports{{'A', 1, 1, 10}, {'A', 7, 5, 10}} << "7 [1,10]"
-                                                 << QStringList{"10 5 2", "4 0 0"};
         // The end moves the bar only; the row keeps the last report's counts.
         QTest::newRow("ends with 8 of 10") << Reports{{'A', 1, 1, 10}, {'A', 9, 7, 10}, {'A', -1, 8, 10}} << "8 [1,10]"
                                            << QStringList{"10 7 2", "4 0 0"};
@@ -165,7 +157,6 @@ private slots:
         // 0 lies outside the range that the first report set.
         QTest::newRow("ends with none sent") << Reports{{'B', 1, 0, 4}, {'B', 4, 0, 4}, {'B', -1, 0, 4}} << "4 [1,4]"
                                              << QStringList{"10 0 0", "4 0 4"};
-        QTest::newRow("no first report") << Reports{{'A', 3, 3, 10}} << "3 [0,100]" << QStringList{"10 3 0", "4 0 0"};
         // B's first report takes the bar over; A's 6 then lies outside B's range.
         QTest::newRow("tasks share the bar") << Reports{{'A', 1, 1, 10}, {'A', 5, 4, 10}, {'B', 1, 0, 4}, {'A', 6, 5, 10}}
                                              << "1 [1,4]" << QStringList{"10 5 1", "4 0 1"};
@@ -195,8 +186,8 @@ private slots:
             QCOMPARE(passed.count(), ends += report[1] < 0);
         }
 
-        const auto* progress = form.findChild<QProgressBar*>();
-        QCOMPARE(QStringLiteral("%1 [%2,%3]").arg(progress->value()).arg(progress->minimum()).arg(progress->maximum()), bar);
+        const auto* b = form.findChild<QProgressBar*>();
+        QCOMPARE(QStringLiteral("%1 [%2,%3]").arg(b->value()).arg(b->minimum()).arg(b->maximum()), bar);
         const int a = handler->tasks[0]->getTaskId();
         QCOMPARE(Access::rows(form), (QVector<QStringList>{QStringList{QString::number(a), "A"} + counts[0].split(' '),
                                                            QStringList{QString::number(a + 1), "B"} + counts[1].split(' ')}));
@@ -205,25 +196,6 @@ private slots:
         for (const QPointer<UpLoadTask>& task : handler->tasks)
             emit task->finshTask(task);
         QTRY_VERIFY(!handler->tasks[0] && !handler->tasks[1]);
-    }
-
-    void tableHoldsText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("held");
-
-        QTest::newRow("a name") << "Alice" << true;
-        QTest::newRow("a count") << "3" << true;
-        QTest::newRow("a task number") << "-1" << true;
-        QTest::newRow("other case") << "alice" << false;
-        QTest::newRow("part of a cell") << "Ali" << false;
-    }
-
-    void tableHoldsText()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, held);
-        QCOMPARE(::tableHoldsText({{"0", "Alice", "3", "0", "0"}, {"-1", "case7", "7"}}, text), held);
     }
 
     void handlerTakesProxySettings()
@@ -238,20 +210,27 @@ private slots:
                  QStringList({"http://127.0.0.1:1", "http", "user", "päss", "user:päss", "bytes"}));
     }
 
-    void folderNameOf_data()
+    // Whether the rows hold @p text as a whole cell, and the folder name a row shows for it as a path.
+    void textHelpers_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("held");
         QTest::addColumn<QString>("name");
-
-        QTest::newRow("drive path") << "D:/scans/case7" << "case7";
-        QTest::newRow("trailing slash") << "/data/case7/" << "";
+        QTest::newRow("a name") << "Alice" << true << "Alice";
+        QTest::newRow("a task number") << "-1" << true << "-1";
+        QTest::newRow("other case") << "alice" << false << "alice";
+        QTest::newRow("part of a cell") << "Ali" << false << "Ali";
+        QTest::newRow("drive path") << "D:/scans/case7" << false << "case7";
+        QTest::newRow("trailing slash") << "/data/case7/" << false << "";
     }
 
-    void folderNameOf()
+    void textHelpers()
     {
-        QFETCH(QString, path);
+        QFETCH(QString, text);
+        QFETCH(bool, held);
         QFETCH(QString, name);
-        QCOMPARE(::folderNameOf(path), name);
+        QCOMPARE(tableHoldsText({{"0", "Alice", "3", "0", "0"}, {"-1", "case7", "7"}}, text), held);
+        QCOMPARE(folderNameOf(text), name);
     }
 
 private:
