@@ -1,15 +1,8 @@
 #include "rawcurl.h"
 
-#include <curl/curl.h>
-
-#include <memory>
+#include "curlhandles.h"
 
 namespace {
-
-struct EasyDeleter
-{
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
 
 size_t collect(char* data, size_t size, size_t count, void* body)
 {
@@ -22,7 +15,7 @@ size_t collect(char* data, size_t size, size_t count, void* body)
 std::string rawCurlGet(const std::string& url, const std::string& sessionId)
 {
     std::string body;
-    const std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
+    const CurlEasy curl(curl_easy_init());
     if (!curl)
         return body;
     const std::string cookie = "JSESSIONID=" + sessionId;

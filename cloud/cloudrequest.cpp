@@ -1,25 +1,12 @@
 #include "cloudrequest.h"
 
-#include <curl/curl.h>
+#include "curlhandles.h"
+#include "proxykind.h"
 
 #include <cstdio>
-#include <memory>
 #include <new>
 
 namespace {
-
-struct EasyHandleDeleter
-{
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-
-struct HeaderListDeleter
-{
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
 
 // Appends by length, so NUL bytes in a reply survive. Returning less than
 // offered makes libcurl end the transfer with a write error; an exception must
@@ -41,16 +28,6 @@ size_t discardReply(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
-void appendHeader(HeaderList& list, const std::string& line)
-{
-    // curl_slist_append returns the head (new on the first call) or null on
-    // failure, which leaves the list as it was.
-    if (curl_slist* head = curl_slist_append(list.get(), line.c_str())) {
-        list.release();
-        list.reset(head);
-    }
-}
-
 void applyProxy(CURL* handle, const CloudProxy& proxy)
 {
     if (proxy.url.empty())
@@ -59,17 +36,8 @@ void applyProxy(CURL* handle, const CloudProxy& proxy)
     if (!proxy.userPwd.empty())
         curl_easy_setopt(handle, CURLOPT_PROXYUSERPWD, proxy.userPwd.c_str());
 
-    long type = -1;
-    if (proxy.kind == "http")
-        type = CURLPROXY_HTTP;
-    else if (proxy.kind == "http_1_0")
-        type = CURLPROXY_HTTP_1_0;
-    else if (proxy.kind == "sock4")
-        type = CURLPROXY_SOCKS4;
-    else if (proxy.kind == "sock5")
-        type = CURLPROXY_SOCKS5;
-    if (type >= 0)
-        curl_easy_setopt(handle, CURLOPT_PROXYTYPE, type);
+    if (const std::optional<curl_proxytype> type = curlProxyType(proxy.kind))
+        curl_easy_setopt(handle, CURLOPT_PROXYTYPE, long(*type));
 }
 
 } // namespace
@@ -80,15 +48,15 @@ CloudReply performCloudRequest(const CloudRequest& request)
     const bool isPost = request.postBody != nullptr;
 
     // Declared before the handle so that the handle is cleaned up first.
-    HeaderList headers;
-    EasyHandle handle(curl_easy_init());
+    CurlSlist headers;
+    CurlEasy handle(curl_easy_init());
     if (!handle)
         return reply;
     CURL* curl = handle.get();
 
-    appendHeader(headers, "Cookie:JSESSIONID=" + request.sessionId);
+    appendCurlHeader(headers, ("Cookie:JSESSIONID=" + request.sessionId).c_str());
     if (isPost)
-        appendHeader(headers, "Content-type:application/json");
+        appendCurlHeader(headers, "Content-type:application/json");
 
     // No SIGALRM for name resolution timeouts inside a host process.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

@@ -166,14 +166,15 @@ CloudPaientInfoForm::~CloudPaientInfoForm()
 
 void CloudPaientInfoForm::readConfig()
 {
+    const CloudData data = readCloudData(QCoreApplication::applicationDirPath());
     CloudEndpoints endpoints = defaultEndpoints();
-    readEndpoints(QCoreApplication::applicationDirPath(), endpoints);
+    readEndpoints(data, endpoints);
     positionUrl = endpoints.positionUrl;
     checkItemUrl = endpoints.checkItemUrl;
     modifyUrl = endpoints.modifyUrl;
     checkNumUrl = endpoints.checkNumUrl;
     studyInfoUrl = endpoints.studyInfoUrl;
-    requestTimeout = endpoints.requestTimeout;
+    requestTimeout = data.requestTimeout;
 
     // The form's own requests go through the same proxy as the uploads.
     const HttpUploadFile* client = HttpUploadFile::instance();

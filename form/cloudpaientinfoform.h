@@ -1,7 +1,8 @@
 #ifndef CLOUDPAIENTINFOFORM_H
 #define CLOUDPAIENTINFOFORM_H
 
-#include "cloudpatienthost.h"
+#include <cloudpatient/cloudpatienthost.h>
+
 #include "studyrecord.h"
 
 #include <QJsonDocument>

@@ -1,6 +1,5 @@
 #include "formconfig.h"
 
-#include <QFileInfo>
 #include <QSettings>
 
 CloudEndpoints defaultEndpoints()
@@ -17,33 +16,18 @@ CloudEndpoints defaultEndpoints()
     return endpoints;
 }
 
-QString findSettingsFile(const QString& appDir, const QString& name)
+void readEndpoints(const CloudData& data, CloudEndpoints& endpoints)
 {
-    for (const QString& folder : {QStringLiteral("/config/"), QStringLiteral("/../config/")}) {
-        const QString path = appDir + folder + name;
-        if (QFileInfo::exists(path))
-            return path;
-    }
-    return QString();
-}
-
-void readEndpoints(const QString& appDir, CloudEndpoints& endpoints)
-{
-    const QString path = findSettingsFile(appDir, QStringLiteral("clouddata.ini"));
-    if (path.isEmpty())
+    if (data.path.isEmpty())
         return;
 
-    const QSettings ini(path, QSettings::IniFormat);
+    const QSettings ini(data.path, QSettings::IniFormat);
     const auto text = [&ini](const char* key) { return ini.value(QLatin1String(key), QString()).toString(); };
     endpoints.positionUrl = text("cloud/positionDownLoadUrl");
     endpoints.checkItemUrl = text("cloud/checkItemDownLoadUrl");
     endpoints.modifyUrl = text("cloud/uploadCurl");
     endpoints.checkNumUrl = text("cloud/getcheckNumCurl");
     endpoints.studyInfoUrl = text("cloud/getCloudPatientInfoCurl");
-
-    bool whole = false;
-    const long seconds = text("cloud/requestTimeout").toLong(&whole);
-    endpoints.requestTimeout = whole && seconds > 0 ? seconds : 0;
 }
 
 bool calendarSwitchedOff(const QString& appDir)

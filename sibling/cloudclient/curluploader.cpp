@@ -1,6 +1,7 @@
 #include "curluploader.h"
 
 #include "cloudclientasynchandler.h"
+#include "proxykind.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -41,19 +42,6 @@ UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler, long requ
     , assistUrl(handler.assistUrl)
     , requestTimeout(requestTimeout)
 {
-}
-
-std::optional<curl_proxytype> curlProxyType(const QByteArray& word)
-{
-    if (word == "http")
-        return CURLPROXY_HTTP;
-    if (word == "http_1_0")
-        return CURLPROXY_HTTP_1_0;
-    if (word == "sock4")
-        return CURLPROXY_SOCKS4;
-    if (word == "sock5")
-        return CURLPROXY_SOCKS5;
-    return std::nullopt;
 }
 
 bool isSuccessStatus(long status)
@@ -97,7 +85,7 @@ CurlUploader::CurlUploader(const UploadSettings& settings, const std::atomic<boo
     if (!settings.proxyURL.isEmpty()) {
         if (!settings.proxyUser.isEmpty())
             curl_easy_setopt(c, CURLOPT_PROXYUSERPWD, settings.proxyUserPassword.constData());
-        if (const std::optional<curl_proxytype> type = curlProxyType(settings.proxyType))
+        if (const std::optional<curl_proxytype> type = curlProxyType(settings.proxyType.toStdString()))
             curl_easy_setopt(c, CURLOPT_PROXYTYPE, long(*type));
     }
 }

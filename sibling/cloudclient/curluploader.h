@@ -4,10 +4,9 @@
 #include <QByteArray>
 #include <QString>
 
-#include <curl/curl.h>
+#include "curlhandles.h"
 
 #include <atomic>
-#include <memory>
 #include <optional>
 
 class CloudClientAsyncHandler;
@@ -25,26 +24,6 @@ struct UploadSettings
     QByteArray assistUrl;
     long requestTimeout;  ///< seconds below a byte a second (or to connect) before a file fails; 0: unbounded
 };
-
-struct CurlEasyDeleter
-{
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct CurlSlistDeleter
-{
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-struct CurlMimeDeleter
-{
-    void operator()(curl_mime* mime) const { curl_mime_free(mime); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
-using CurlMime = std::unique_ptr<curl_mime, CurlMimeDeleter>;
-
-/// The libcurl proxy type for a type word ("http", "http_1_0", "sock4",
-/// "sock5", compared whole and case-sensitively); no value for any other word.
-std::optional<curl_proxytype> curlProxyType(const QByteArray& word);
 
 /// True for the HTTP statuses that mean the cloud took the file.
 bool isSuccessStatus(long status);

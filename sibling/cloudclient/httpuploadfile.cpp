@@ -1,11 +1,10 @@
 #include "httpuploadfile.h"
 
 #include "cloudclientasynchandler.h"
+#include "clouddata.h"
 #include "proxysettings.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QSettings>
 
 namespace {
 
@@ -25,26 +24,12 @@ QString proxyValue(Field field)
     return settings ? (*settings).*field : QString();
 }
 
-QString cloudDataFile()
+// Read when asked, so that a changed file counts for the next upload.
+CloudData currentCloudData()
 {
     if (!QCoreApplication::instance())
-        return QString();
-    const QString appDir = QCoreApplication::applicationDirPath();
-    for (const char* folder : {"/config/", "/../config/"}) {
-        const QString path = appDir + QLatin1String(folder) + QStringLiteral("clouddata.ini");
-        if (QFileInfo(path).isFile())
-            return path;
-    }
-    return QString();
-}
-
-// Empty when there is no clouddata.ini or it lacks @p key.
-QString cloudDataValue(const char* key)
-{
-    const QString path = cloudDataFile();
-    if (path.isEmpty())
-        return QString();
-    return QSettings(path, QSettings::IniFormat).value(QLatin1String(key)).toString();
+        return CloudData();
+    return readCloudData(QCoreApplication::applicationDirPath());
 }
 
 } // namespace
@@ -89,15 +74,13 @@ QString HttpUploadFile::getProxyPassword() const
 
 QString HttpUploadFile::getAssistUrl() const
 {
-    const QString url = cloudDataValue("cloud/assistUrl");
+    const QString url = currentCloudData().assistUrl;
     return url.isEmpty() ? QStringLiteral("http://127.0.0.1:8082/kelva/upload/uploadImage.do") : url;
 }
 
 long HttpUploadFile::getRequestTimeout() const
 {
-    bool whole = false;
-    const long seconds = cloudDataValue("cloud/requestTimeout").toLong(&whole);
-    return whole && seconds > 0 ? seconds : 0;
+    return currentCloudData().requestTimeout;
 }
 
 std::shared_ptr<CloudClientAsyncHandler> HttpUploadFile::newClientAsyncHandler()

@@ -33,10 +33,11 @@ QStringList settingsRead(const QString& name)
 {
     if (name == QLatin1String("main.ini"))
         return {calendarSwitchedOff(appDir()) ? "off" : "on"};
+    const CloudData data = readCloudData(appDir());
     CloudEndpoints e = defaultEndpoints();
-    readEndpoints(appDir(), e);
+    readEndpoints(data, e);
     return {e.positionUrl, e.checkItemUrl, e.modifyUrl, e.checkNumUrl, e.studyInfoUrl,
-            QString::number(e.requestTimeout)};
+            QString::number(data.requestTimeout)};
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "cloudpatienthost.h"
+#include <cloudpatient/cloudpatienthost.h>
 #include "cloudpatientplugin.h"
 #include "formfixture.h"
 #include "messageboxanswerer.h"

@@ -1,19 +1,8 @@
 #include "httpclient.h"
 
-#include <curl/curl.h>
-
-#include <memory>
+#include "curlhandles.h"
 
 namespace {
-
-struct CurlEasyDeleter
-{
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct CurlSlistDeleter
-{
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 size_t appendBody(char* data, size_t size, size_t count, void* target)
 {
@@ -53,12 +42,12 @@ HttpReply HttpClient::postForm(const QString& url, const FormFields& fields) con
 HttpReply HttpClient::perform(const QString& url, const QByteArray& sessionId, const QByteArray* formBody) const
 {
     HttpReply reply;
-    std::unique_ptr<CURL, CurlEasyDeleter> curl(curl_easy_init());
+    CurlEasy curl(curl_easy_init());
     if (!curl) {
         reply.error = QStringLiteral("libcurl cannot make a handle");
         return reply;
     }
-    std::unique_ptr<curl_slist, CurlSlistDeleter> headers;
+    CurlSlist headers;
     if (!sessionId.isEmpty()) {
         const QByteArray cookie = "Cookie: JSESSIONID=" + sessionId;
         headers.reset(curl_slist_append(nullptr, cookie.constData()));

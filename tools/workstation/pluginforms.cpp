@@ -1,6 +1,6 @@
 #include "pluginforms.h"
 
-#include "cloudpatienthost.h"
+#include <cloudpatient/cloudpatienthost.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "studyhost.h"
 
-#include "cloudpatienthost.h"
+#include <cloudpatient/cloudpatienthost.h>
 #include "localdatabase.h"
 
 #include <QWidget>
