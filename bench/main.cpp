@@ -2,6 +2,7 @@
 #include "benchworkspace.h"
 #include "boxautoanswerer.h"
 #include "formconstructionfigure.h"
+#include "httpsopenfigure.h"
 #include "openstudyfigure.h"
 #include "savefigure.h"
 #include "scriptedcloud.h"
@@ -107,6 +108,7 @@ int main(int argc, char** argv)
 
         std::vector<std::unique_ptr<BenchFigure>> figures;
         figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer));
+        figures.push_back(std::make_unique<HttpsOpenFigure>(workspace, cloud, answerer));
         figures.push_back(std::make_unique<FormConstructionFigure>(workspace));
         figures.push_back(std::make_unique<UploadFigure>(workspace, options.uploadFiles));
         figures.push_back(std::make_unique<SaveFigure>(cloud, answerer));

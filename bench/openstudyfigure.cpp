@@ -45,17 +45,22 @@ void OpenStudyFigure::timeOpen(benchmark::State& state)
 {
     if (skipped(state, prepare()))
         return;
+    cloud.server().clearRequests();
+    timeOpenings(state, *form, answerer);
+}
+
+void OpenStudyFigure::timeOpenings(benchmark::State& state, CloudPaientInfoForm& form, BoxAutoAnswerer& answerer)
+{
     const QByteArray session = ScriptedCloud::sessionId();
     const QString uid = ScriptedCloud::studyUid();
-    cloud.server().clearRequests();
     for (auto _ : state)
-        state.SetIterationTime(secondsOf([&] { form->openStudy(session, uid); }));
+        state.SetIterationTime(secondsOf([&] { form.openStudy(session, uid); }));
 
-    const QLineEdit* serial = formWidget<QLineEdit>(*form, "checkIDLineEdit");
+    const QLineEdit* serial = formWidget<QLineEdit>(form, "checkIDLineEdit");
     const QStringList surprises = answerer.takeSurprises();
     if (!surprises.isEmpty())
         state.SkipWithError(("unexpected box: " + surprises.join(QStringLiteral("; ")).toStdString()).c_str());
-    else if (!form->isVisible() || !serial || serial->text() != ScriptedCloud::serial())
+    else if (!form.isVisible() || !serial || serial->text() != ScriptedCloud::serial())
         state.SkipWithError("the form did not show the study");
 }
 

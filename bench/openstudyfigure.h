@@ -20,6 +20,10 @@ public:
     void registerRound(int round) override;
     QStringList summary(const BenchSummary& summary) const override;
 
+    // Opens the known study on @p form once per iteration, timed; the run
+    // fails when a box came up or the form did not show the study.
+    static void timeOpenings(benchmark::State& state, CloudPaientInfoForm& form, BoxAutoAnswerer& answerer);
+
 private:
     // Makes the form and opens the study once, untimed: the first opening also
     // makes the progress window and the form's native window, which a host

@@ -3,6 +3,7 @@
 #include "benchworkspace.h"
 #include "dictionarytext.h"
 #include "testserver.h"
+#include "tlstestserver.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ ScriptedReply json(const std::string& body)
 
 } // namespace
 
-ScriptedCloud::ScriptedCloud() : http(std::make_unique<TestServer>())
+ScriptedCloud::ScriptedCloud(const IssuedCertificate* tls)
+    : http(tls ? std::make_unique<TlsTestServer>(*tls) : std::make_unique<TestServer>())
 {
     // A record with every field, its ids inside the dictionaries above.
     const std::string record =
@@ -52,7 +54,7 @@ ScriptedCloud::ScriptedCloud() : http(std::make_unique<TestServer>())
 
 ScriptedCloud::~ScriptedCloud() = default;
 
-bool ScriptedCloud::install(const BenchWorkspace& workspace) const
+bool ScriptedCloud::install(const BenchWorkspace& workspace, const QString& caFile) const
 {
     const std::string base = http->url().toStdString();
     const std::string ini = "[cloud]\n"
@@ -60,7 +62,8 @@ bool ScriptedCloud::install(const BenchWorkspace& workspace) const
                             "checkItemDownLoadUrl=" + base + checkItemPath + "\n"
                             "uploadCurl=" + base + modifyPath + "\n"
                             "getcheckNumCurl=" + base + lookupPath + "?\n"
-                            "getCloudPatientInfoCurl=" + base + recordPath + "?\n";
+                            "getCloudPatientInfoCurl=" + base + recordPath + "?\n"
+                            + (caFile.isEmpty() ? std::string() : "caFile=" + caFile.toStdString() + "\n");
     return workspace.writeCloudSettings(QByteArray::fromStdString(ini))
            && workspace.writeDictionaries(gbkBytes(checkItemJson()), gbkBytes(positionJson()));
 }

@@ -9,6 +9,7 @@
 
 class BenchWorkspace;
 class TestServer;
+struct IssuedCertificate;
 
 // A loopback cloud that knows one study: it answers the lookup, the record,
 // the two dictionaries and the modify request at the paths that the
@@ -16,15 +17,16 @@ class TestServer;
 class ScriptedCloud
 {
 public:
-    ScriptedCloud();
+    // Plain HTTP; with @p tls, HTTPS with that certificate.
+    explicit ScriptedCloud(const IssuedCertificate* tls = nullptr);
     ~ScriptedCloud();
 
     ScriptedCloud(const ScriptedCloud&) = delete;
     ScriptedCloud& operator=(const ScriptedCloud&) = delete;
 
-    // Points the form's settings at this cloud and gives it small dictionaries
-    // whose entries the study's record names.
-    bool install(const BenchWorkspace& workspace) const;
+    // Points the form's settings at this cloud, trusting @p caFile when given,
+    // and gives it small dictionaries whose entries the study's record names.
+    bool install(const BenchWorkspace& workspace, const QString& caFile = QString()) const;
 
     TestServer& server() const { return *http; }
 

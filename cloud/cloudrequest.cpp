@@ -2,6 +2,7 @@
 
 #include "curlhandles.h"
 #include "proxykind.h"
+#include "transportsecurity.h"
 
 #include <cstdio>
 #include <new>
@@ -60,6 +61,7 @@ CloudReply performCloudRequest(const CloudRequest& request)
 
     // No SIGALRM for name resolution timeouts inside a host process.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    const CURLcode secured = applyTransportSecurity(curl, request.caFile.c_str());
     applyProxy(curl, request.proxy);
 
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
@@ -90,7 +92,8 @@ CloudReply performCloudRequest(const CloudRequest& request)
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, request.timeoutSeconds);
     }
 
-    const CURLcode result = curl_easy_perform(curl);
+    // A handle that could not be secured fails as an unreachable service does.
+    const CURLcode result = secured != CURLE_OK ? secured : curl_easy_perform(curl);
     reply.completed = result == CURLE_OK;
     if (!reply.completed && !isPost)
         std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));

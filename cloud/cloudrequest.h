@@ -21,6 +21,9 @@ struct CloudRequest
     // stall before it fails; libcurl averages speed over about five seconds, so
     // a POST whose body went out at once fails up to that much later.
     long timeoutSeconds = 0;
+    // PEM file of the CAs trusted over https, in the local file encoding; empty:
+    // libcurl's default store. One that cannot be read fails the request unsent.
+    std::string caFile{};
 };
 
 struct CloudReply

@@ -1,5 +1,6 @@
 #include "clouddata.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -25,5 +26,10 @@ CloudData readCloudData(const QString& appDir)
     bool whole = false;
     const long seconds = ini.value(QStringLiteral("cloud/requestTimeout")).toString().toLong(&whole);
     data.requestTimeout = whole && seconds > 0 ? seconds : 0;
+    // A path with a comma reads as a list; joined again, it fails as a missing
+    // file would instead of falling back to the default store.
+    const QString caFile = ini.value(QStringLiteral("cloud/caFile")).toStringList().join(QLatin1Char(','));
+    if (!caFile.isEmpty())
+        data.caFile = QDir::cleanPath(QFileInfo(data.path).absoluteDir().filePath(caFile));
     return data;
 }

@@ -13,6 +13,9 @@ struct CloudData
     QString path;             // the clouddata.ini read; empty when there is none
     QString assistUrl;        // cloud/assistUrl as written; empty when missing
     long requestTimeout = 0;  // cloud/requestTimeout in seconds when a positive whole number; else 0
+    // cloud/caFile, a relative path taken from the folder of path; empty when
+    // missing or empty (libcurl's default trust store)
+    QString caFile;
 };
 
 // Reads clouddata.ini from @p appDir's config folders; without a file, the defaults above.

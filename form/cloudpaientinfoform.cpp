@@ -175,6 +175,7 @@ void CloudPaientInfoForm::readConfig()
     checkNumUrl = endpoints.checkNumUrl;
     studyInfoUrl = endpoints.studyInfoUrl;
     requestTimeout = data.requestTimeout;
+    caFile = QFile::encodeName(data.caFile).toStdString();
 
     // The form's own requests go through the same proxy as the uploads.
     const HttpUploadFile* client = HttpUploadFile::instance();
@@ -382,6 +383,7 @@ CloudRequest CloudPaientInfoForm::cloudRequest(const QString& url, std::string s
     request.proxy.userPwd = proxyUserPwd;
     request.proxy.kind = proxyKind;
     request.timeoutSeconds = requestTimeout;
+    request.caFile = caFile;
     return request;
 }
 

@@ -112,6 +112,7 @@ private:
     std::string proxyUserPwd;
     std::string proxyKind;
     long requestTimeout = 0;
+    std::string caFile;  // local file encoding; empty: libcurl's default trust store
 };
 
 #endif

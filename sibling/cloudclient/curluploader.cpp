@@ -2,6 +2,7 @@
 
 #include "cloudclientasynchandler.h"
 #include "proxykind.h"
+#include "transportsecurity.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,7 +34,7 @@ QByteArray headerSafe(const QByteArray& value)
 
 } // namespace
 
-UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler, long requestTimeout)
+UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler, long requestTimeout, const QString& caFile)
     : jsessionid(handler.jsessionid)
     , proxyURL(handler.proxyURL)
     , proxyUser(handler.proxyUser)
@@ -41,6 +42,7 @@ UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler, long requ
     , proxyType(handler.proxyType)
     , assistUrl(handler.assistUrl)
     , requestTimeout(requestTimeout)
+    , caFile(QFile::encodeName(caFile))
 {
 }
 
@@ -55,6 +57,13 @@ CurlUploader::CurlUploader(const UploadSettings& settings, const std::atomic<boo
     if (!curl)
         return;
     CURL* c = curl.get();
+    // Only http and https, certificates checked. A handle that cannot be
+    // secured is dropped, so that every file fails as with an unreachable cloud.
+    if (applyTransportSecurity(c, settings.caFile.constData()) != CURLE_OK) {
+        curl.reset();
+        return;
+    }
+
     // libcurl copies every string option, so the temporaries below may go.
     curl_easy_setopt(c, CURLOPT_URL, headerSafe(settings.assistUrl).constData());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);

@@ -14,7 +14,7 @@ class CloudClientAsyncHandler;
 /// What a task keeps of its handler, and the stall bound, for each request.
 struct UploadSettings
 {
-    UploadSettings(const CloudClientAsyncHandler& handler, long requestTimeout);
+    UploadSettings(const CloudClientAsyncHandler& handler, long requestTimeout, const QString& caFile);
 
     QByteArray jsessionid;
     QByteArray proxyURL;
@@ -23,6 +23,7 @@ struct UploadSettings
     QByteArray proxyType;
     QByteArray assistUrl;
     long requestTimeout;  ///< seconds below a byte a second (or to connect) before a file fails; 0: unbounded
+    QByteArray caFile;    ///< CAs trusted over https, local file encoding; empty: libcurl's default store
 };
 
 /// True for the HTTP statuses that mean the cloud took the file.

@@ -83,6 +83,11 @@ long HttpUploadFile::getRequestTimeout() const
     return currentCloudData().requestTimeout;
 }
 
+QString HttpUploadFile::getCaFile() const
+{
+    return currentCloudData().caFile;
+}
+
 std::shared_ptr<CloudClientAsyncHandler> HttpUploadFile::newClientAsyncHandler()
 {
     return std::make_shared<CloudClientAsyncHandler>();

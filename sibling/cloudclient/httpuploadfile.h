@@ -41,6 +41,11 @@ public:
     /// else 0 (no bound). Read when called.
     long getRequestTimeout() const;
 
+    /// The CAs trusted over https: `cloud/caFile` of the same clouddata.ini as
+    /// getAssistUrl, relative to its folder; empty for libcurl's default store.
+    /// Read when called.
+    QString getCaFile() const;
+
     /// A new upload handler; the caller fills its settings before each upload.
     std::shared_ptr<CloudClientAsyncHandler> newClientAsyncHandler();
 

@@ -31,7 +31,7 @@ void registerTaskMetaType()
 struct UpLoadTask::Private
 {
     Private(const CloudClientAsyncHandler& handler, QStringList files)
-        : settings(handler, HttpUploadFile::instance()->getRequestTimeout())
+        : settings(handler, HttpUploadFile::instance()->getRequestTimeout(), HttpUploadFile::instance()->getCaFile())
         , files(std::move(files))
     {
     }

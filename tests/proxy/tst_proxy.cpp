@@ -3,6 +3,8 @@
 #include "httpuploadfile.h"
 #include "messageboxanswerer.h"
 #include "proxyconfigform.h"
+#include "testcertificateauthority.h"
+#include "tlstestserver.h"
 #include "uploadaccess.h"
 #include "uploadtask.h"
 
@@ -10,6 +12,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -49,7 +52,9 @@ struct LoopbackProxy
     }
 
     // "http://127.0.0.1:<port>" once it accepts connections; empty when it did not come up.
-    QString start()
+    // A @p connectPort is the one port it tunnels to, as a hospital's proxy
+    // allows CONNECT to 443 only; without one it tunnels to any.
+    QString start(int connectPort = 0)
     {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost);
@@ -58,7 +63,8 @@ struct LoopbackProxy
         const QString conf = dir.filePath(QStringLiteral("tinyproxy.conf"));
         const QString text = QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nLogFile \"%2/log\"\n"
                                             "PidFile \"%2/pid\"\nViaProxyName \"%3\"\n");
-        FormFiles::write(conf, text.arg(port).arg(dir.path(), QLatin1String(viaName)).toUtf8());
+        const QString connect = connectPort ? QStringLiteral("ConnectPort %1\n").arg(connectPort) : QString();
+        FormFiles::write(conf, (text.arg(port).arg(dir.path(), QLatin1String(viaName)) + connect).toUtf8());
         process.start(QLatin1String(tinyproxyPath), {QStringLiteral("-d"), QStringLiteral("-c"), conf});
         // It ends instead when, for one, someone took the port in between.
         process.waitForStarted();
@@ -69,6 +75,8 @@ struct LoopbackProxy
         }, 10000);
         return settled && process.state() == QProcess::Running ? QStringLiteral("http://127.0.0.1:%1").arg(port) : QString();
     }
+
+    QByteArray log() const { return FormFiles::read(dir.filePath(QStringLiteral("log"))); }
 };
 
 } // namespace
@@ -168,6 +176,62 @@ private slots:
             received += request.method + ' ' + request.path + ';';
         }
         QCOMPARE(received, "GET " + lookupPath + ";GET " + recordPath + ";POST " + uploadPath + ";GET " + recordPath + ';');
+    }
+
+    // Through an HTTP proxy, https goes in a CONNECT tunnel and the cloud's certificate is still checked.
+    void httpsThroughProxy_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("hospital CA") << true;
+        QTest::newRow("another CA") << false;
+    }
+
+    void httpsThroughProxy()
+    {
+        using namespace formcloud;
+        QFETCH(bool, trusted);
+        if (!QFileInfo::exists(QLatin1String(tinyproxyPath)))
+            QSKIP("no /usr/bin/tinyproxy (Debian package tinyproxy) to route through");
+        qunsetenv("NO_PROXY");
+        qunsetenv("no_proxy");
+        FormFiles::clear();
+        TestCertificateAuthority hospital, stranger(QStringLiteral("Somebody Else's CA"));
+        TlsTestServer server((trusted ? hospital : stranger).issue());
+        QVERIFY(FormFiles::writeDictionaries() && FormFiles::writeEndpoints(server.url()));
+        QSettings(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("cloud/caFile"), hospital.caFile());
+        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
+        server.setReply("GET", recordPath, scripted(fullRecord));
+        server.setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"A123"})"));
+
+        LoopbackProxy proxy;
+        const QString proxyUrl = proxy.start(server.port());
+        QVERIFY2(!proxyUrl.isEmpty(), qPrintable(proxy.process.errorString()));
+        ProxyConfigForm settings;
+        const QStringList typed{proxyUrl, QStringLiteral("http"), QString(), QString()};
+        QCOMPARE(fillAndClick(settings, typed, "save"), typed);
+
+        if (!trusted)
+            answerer.expect(QStringLiteral("CheckSerialNum Query Error!"));
+        CloudPaientInfoForm form;
+        form.openStudy("sess-1", QStringLiteral("1.2.3"));
+        QCOMPARE(form.isVisible(), trusted);
+        const QString image = proxy.dir.filePath(QStringLiteral("im1.dcm"));
+        QVERIFY(FormFiles::write(image, "DICM"));
+        UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
+        const auto handler = UploadStudyProgressFormTestAccess::record(*progress);
+        progress->addUploadTask({image}, QString::fromLatin1(QTest::currentDataTag()), QByteArray());
+        QTRY_VERIFY_WITH_TIMEOUT(handler->tasks.size() == 1 && handler->tasks[0].isNull(), 20000);
+        VERIFY_BOXES(answerer);
+
+        // The lookup and the upload went through, or nothing at all; the proxy tunnelled every attempt.
+        QCOMPARE(server.requests(lookupPath).size() + server.requests(uploadPath).size(), size_t(trusted ? 2 : 0));
+        QCOMPARE(server.requests().empty(), !trusted);
+        QCOMPARE(UploadStudyProgressFormTestAccess::rows(*progress).constLast().mid(3),
+                 (trusted ? QStringList{"1", "0"} : QStringList{"0", "1"}));
+        const QByteArray connect = "CONNECT 127.0.0.1:" + QByteArray::number(server.port());
+        QVERIFY(server.handshakes() >= 2);
+        QCOMPARE(proxy.log().count(connect), server.handshakes());
     }
 };
 

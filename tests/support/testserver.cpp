@@ -3,30 +3,36 @@
 #include <algorithm>
 #include <chrono>
 
-TestServer::TestServer()
+TestServer::TestServer() : TestServer(std::make_unique<httplib::Server>(), "http") {}
+
+TestServer::TestServer(std::unique_ptr<httplib::Server> httpServer, const char* urlScheme)
+    : server(std::move(httpServer)), scheme(QLatin1String(urlScheme))
 {
+    // A server that cannot serve would never report running below.
+    if (!server->is_valid())
+        qFatal("the test server cannot serve %s", urlScheme);
     // Without it every request on a kept-alive connection waits for Nagle.
-    server.set_tcp_nodelay(true);
+    server->set_tcp_nodelay(true);
     const auto route = [this](const httplib::Request& rq, httplib::Response& rs) { handle(rq, rs); };
-    server.Get(".*", route);
-    server.Post(".*", route);
-    server.Put(".*", route);
-    server.Delete(".*", route);
-    listenPort = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
-    while (!server.is_running())
+    server->Get(".*", route);
+    server->Post(".*", route);
+    server->Put(".*", route);
+    server->Delete(".*", route);
+    listenPort = server->bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server->listen_after_bind(); });
+    while (!server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TestServer::~TestServer()
 {
-    server.stop();
+    server->stop();
     thread.join();
 }
 
 QString TestServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(listenPort) + path;
+    return scheme + QStringLiteral("://127.0.0.1:%1").arg(listenPort) + path;
 }
 
 void TestServer::setReply(const std::string& method, const std::string& path, ScriptedReply reply)

@@ -59,13 +59,13 @@ class TestServer
 {
 public:
     TestServer();
-    ~TestServer();
+    virtual ~TestServer();
 
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
     int port() const { return listenPort; }
-    // "http://127.0.0.1:<port>" followed by path.
+    // "<scheme>://127.0.0.1:<port>" followed by path.
     QString url(const QString& path = QString()) const;
 
     void setReply(const std::string& method, const std::string& path, ScriptedReply reply);
@@ -75,10 +75,15 @@ public:
     std::vector<RecordedRequest> requests(const std::string& path) const;
     void clearRequests();
 
+protected:
+    // Serves through @p server (an httplib::SSLServer for https), whose URLs start with @p scheme.
+    TestServer(std::unique_ptr<httplib::Server> server, const char* scheme);
+
 private:
     void handle(const httplib::Request& request, httplib::Response& response);
 
-    httplib::Server server;
+    const std::unique_ptr<httplib::Server> server;
+    const QString scheme;
     std::thread thread;
     int listenPort = 0;
     mutable std::mutex mutex;

@@ -66,12 +66,28 @@ int seed(CloudService& service, const QCommandLineParser& parser)
     return 0;
 }
 
-int serve(CloudService& service, const QList<ListenAddress>& addresses, const sigset_t& stopSignals)
+// Empty certificate and key files: plain HTTP.
+struct TlsFiles
+{
+    QString cert;
+    QString key;
+};
+
+int serve(CloudService& service, const QList<ListenAddress>& addresses, const TlsFiles& tls,
+          const sigset_t& stopSignals)
 {
     std::list<ServiceListener> listeners;
     for (const ListenAddress& address : addresses) {
-        listeners.emplace_back(service);
+        if (tls.cert.isEmpty())
+            listeners.emplace_back(service);
+        else
+            listeners.emplace_back(service, tls.cert, tls.key);
         ServiceListener& listener = listeners.back();
+        if (!listener.isValid()) {
+            std::fprintf(stderr, "cloud-service: cannot use the certificate %s with the key %s\n",
+                         qPrintable(tls.cert), qPrintable(tls.key));
+            return 1;
+        }
         listener.logRequests();
         if (!listener.listen(address.host, address.port)) {
             std::fprintf(stderr, "cloud-service: cannot listen on %s:%d\n", qPrintable(address.host), address.port);
@@ -101,7 +117,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "A cloud service for examination records on loopback HTTP.\n"
+        "A cloud service for examination records on loopback HTTP, or HTTPS with --tls-cert and --tls-key.\n"
         "Serves until SIGINT or SIGTERM; with --seed-study registers one study and exits."));
     parser.addHelpOption();
     const auto option = [&](const char* name, const char* help, const char* value = nullptr) {
@@ -113,6 +129,8 @@ int main(int argc, char* argv[])
     option("data", "Data folder (default ./cloud-data).", "DIR");
     option("listen", "Address to listen on; repeatable; port 0 picks a free port "
                      "(default 127.0.0.1:8082 and 127.0.0.2:8082).", "ADDR:PORT");
+    option("tls-cert", "Serve HTTPS with this PEM certificate (chain); needs --tls-key.", "FILE");
+    option("tls-key", "The PEM private key of --tls-cert.", "FILE");
     option("accounts", "JSON object {\"user\":\"password\"} or INI [accounts] user=password "
                        "(default: user demo, password demo).", "FILE");
     option("seed-study", "Register this study instance UID with a record, print its serial and exit.", "UID");
@@ -140,6 +158,9 @@ int main(int argc, char* argv[])
     }
     if (addresses.isEmpty())
         addresses = {{QStringLiteral("127.0.0.1"), 8082}, {QStringLiteral("127.0.0.2"), 8082}};
+    const TlsFiles tls{parser.value(QStringLiteral("tls-cert")), parser.value(QStringLiteral("tls-key"))};
+    if (tls.cert.isEmpty() != tls.key.isEmpty())
+        return usageError(QStringLiteral("--tls-cert and --tls-key go together"));
 
     quietDicomLogging();
     CloudService service(parser.isSet(QStringLiteral("data")) ? parser.value(QStringLiteral("data"))
@@ -159,5 +180,5 @@ int main(int argc, char* argv[])
     }
     if (parser.isSet(QStringLiteral("seed-study")))
         return seed(service, parser);
-    return serve(service, addresses, stopSignals);
+    return serve(service, addresses, tls, stopSignals);
 }

@@ -4,16 +4,34 @@
 
 #include <httplib.h>
 
+#include <QFile>
+
 #include <chrono>
 #include <cstdio>
 
-ServiceListener::ServiceListener(CloudService& service) : server(std::make_unique<httplib::Server>())
+ServiceListener::ServiceListener(CloudService& service) : ServiceListener(service, std::make_unique<httplib::Server>())
+{
+}
+
+ServiceListener::ServiceListener(CloudService& service, const QString& certFile, const QString& keyFile)
+    : ServiceListener(service, std::make_unique<httplib::SSLServer>(QFile::encodeName(certFile).constData(),
+                                                                    QFile::encodeName(keyFile).constData()))
+{
+}
+
+ServiceListener::ServiceListener(CloudService& service, std::unique_ptr<httplib::Server> httpServer)
+    : server(std::move(httpServer))
 {
     // An upload task sends its files one after another on one connection;
     // Nagle and the default limit of five requests per connection slow it down.
     server->set_tcp_nodelay(true);
     server->set_keep_alive_max_count(100000);
     service.attach(*server);
+}
+
+bool ServiceListener::isValid() const
+{
+    return server->is_valid();
 }
 
 ServiceListener::~ServiceListener()
@@ -30,7 +48,7 @@ void ServiceListener::logRequests()
 
 bool ServiceListener::listen(const QString& host, int port)
 {
-    if (thread.joinable())
+    if (thread.joinable() || !isValid())
         return false;
     const std::string address = host.toStdString();
     if (port == 0)

@@ -17,7 +17,12 @@ class ServiceListener
 {
 public:
     explicit ServiceListener(CloudService& service);
+    // Serves HTTPS with a PEM certificate (chain) and its private key.
+    ServiceListener(CloudService& service, const QString& certFile, const QString& keyFile);
     ~ServiceListener();
+
+    // False when the certificate or the key could not be loaded.
+    bool isValid() const;
 
     ServiceListener(const ServiceListener&) = delete;
     ServiceListener& operator=(const ServiceListener&) = delete;
@@ -33,6 +38,8 @@ public:
     void stop();
 
 private:
+    ServiceListener(CloudService& service, std::unique_ptr<httplib::Server> httpServer);
+
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     int boundPort = -1;

@@ -13,7 +13,10 @@ QString percentEncoded(const QString& value)
 
 } // namespace
 
-CloudAccount::CloudAccount(const QString& baseUrl, long timeoutSeconds) : base(baseUrl), http(timeoutSeconds) {}
+CloudAccount::CloudAccount(const QString& baseUrl, long timeoutSeconds, const QString& caFile)
+    : base(baseUrl), http(timeoutSeconds, caFile)
+{
+}
 
 bool CloudAccount::login(const QString& user, const QString& password)
 {

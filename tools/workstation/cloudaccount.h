@@ -16,8 +16,9 @@
 class CloudAccount
 {
 public:
-    // @p baseUrl: scheme, host and port, e.g. "http://127.0.0.1:8082".
-    explicit CloudAccount(const QString& baseUrl, long timeoutSeconds = 20);
+    // @p baseUrl: scheme, host and port, e.g. "https://127.0.0.1:8082";
+    // @p caFile: the CAs trusted over https (empty: libcurl's default store).
+    explicit CloudAccount(const QString& baseUrl, long timeoutSeconds = 20, const QString& caFile = QString());
 
     // POST /kelva/login with the user and password as form fields.
     bool login(const QString& user, const QString& password);

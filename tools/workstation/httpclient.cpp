@@ -1,12 +1,21 @@
 #include "httpclient.h"
 
 #include "curlhandles.h"
+#include "transportsecurity.h"
+
+#include <QFile>
 
 namespace {
 
+// Returning less than offered makes libcurl end the transfer with a write
+// error; an exception must not cross libcurl's C frames.
 size_t appendBody(char* data, size_t size, size_t count, void* target)
 {
-    static_cast<HttpReply*>(target)->body.append(data, static_cast<int>(size * count));
+    try {
+        static_cast<HttpReply*>(target)->body.append(data, static_cast<int>(size * count));
+    } catch (...) {
+        return 0;
+    }
     return size * count;
 }
 
@@ -15,18 +24,25 @@ size_t appendBody(char* data, size_t size, size_t count, void* target)
 size_t appendHeader(char* data, size_t size, size_t count, void* target)
 {
     auto* reply = static_cast<HttpReply*>(target);
-    QByteArray line(data, static_cast<int>(size * count));
-    if (line.startsWith("HTTP/"))
-        reply->headers.clear();
-    line = line.trimmed();
-    if (!line.isEmpty())
-        reply->headers.append(line);
+    try {
+        QByteArray line(data, static_cast<int>(size * count));
+        if (line.startsWith("HTTP/"))
+            reply->headers.clear();
+        line = line.trimmed();
+        if (!line.isEmpty())
+            reply->headers.append(line);
+    } catch (...) {
+        return 0;
+    }
     return size * count;
 }
 
 } // namespace
 
-HttpClient::HttpClient(long timeoutSeconds) : timeout(timeoutSeconds) {}
+HttpClient::HttpClient(long timeoutSeconds, const QString& caFile)
+    : timeout(timeoutSeconds), caFile(QFile::encodeName(caFile))
+{
+}
 
 HttpReply HttpClient::get(const QString& url, const QByteArray& sessionId) const
 {
@@ -58,6 +74,10 @@ HttpReply HttpClient::perform(const QString& url, const QByteArray& sessionId, c
     }
     const QByteArray address = url.toUtf8();
     CURL* c = curl.get();
+    if (const CURLcode result = applyTransportSecurity(c, caFile.constData()); result != CURLE_OK) {
+        reply.error = QString::fromUtf8(curl_easy_strerror(result));
+        return reply;
+    }
     curl_easy_setopt(c, CURLOPT_URL, address.constData());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, timeout);

@@ -94,7 +94,7 @@ Walkthrough::Walkthrough(LocalDatabase& database, StudyHost& studyHost, const Wo
     : db(database),
       host(studyHost),
       cloudUrl(options.cloudUrl),
-      cloud(options.cloudUrl, options.waitSeconds),
+      cloud(options.cloudUrl, options.waitSeconds, options.caFile),
       user(options.user),
       password(options.password),
       outDir(QDir(options.walkthroughDir).absolutePath()),

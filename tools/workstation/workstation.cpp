@@ -1,6 +1,7 @@
 #include "workstation.h"
 
 #include "cloudaccount.h"
+#include "clouddata.h"
 #include "configfolder.h"
 #include "console.h"
 #include "dicomfile.h"
@@ -19,10 +20,14 @@
 #include <QPixmap>
 #include <QWidget>
 
-int Workstation::run(const WorkstationOptions& options)
+int Workstation::run(const WorkstationOptions& given)
 {
     useDesktopFontSize();
     const QString appDir = QCoreApplication::applicationDirPath();
+    // The host trusts what the plug-in trusts unless told otherwise.
+    WorkstationOptions options = given;
+    if (options.caFile.isEmpty())
+        options.caFile = readCloudData(appDir).caFile;
     const ConfigFolder config(appDir);
     QString error;
     if (!config.ensureDictionaries(&error)) {
@@ -57,7 +62,7 @@ int Workstation::run(const WorkstationOptions& options)
         const Watchdog watchdog(options.waitSeconds * 6, QStringLiteral("the walk-through did not end in time"), 3);
         return Walkthrough(database, host, options, config.path()).run();
     }
-    CloudAccount cloud(options.cloudUrl, options.waitSeconds);
+    CloudAccount cloud(options.cloudUrl, options.waitSeconds, options.caFile);
     StudyListWindow window(database, host, cloud, options.user, options.password);
     window.show();
     return QApplication::exec();

@@ -21,6 +21,10 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
     const QCommandLineOption cloud(QStringLiteral("cloud"),
                                    QStringLiteral("Cloud service (default http://127.0.0.1:8082)."),
                                    QStringLiteral("url"), QStringLiteral("http://127.0.0.1:8082"));
+    const QCommandLineOption caFile(QStringLiteral("ca-file"),
+                                    QStringLiteral("CA certificates (PEM) trusted over https (default: the "
+                                                   "plug-in's cloud/caFile, else the system's store)."),
+                                    QStringLiteral("file"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Cloud user (default demo)."),
                                   QStringLiteral("name"), QStringLiteral("demo"));
     const QCommandLineOption password(QStringLiteral("password"),
@@ -37,7 +41,7 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a picture of a new study form to <file> and quit."),
                                         QStringLiteral("file"));
-    parser.addOptions({database, import, quit, cloud, user, password, walkthrough, offscreen, wait, screenshot});
+    parser.addOptions({database, import, quit, cloud, caFile, user, password, walkthrough, offscreen, wait, screenshot});
 
     WorkstationOptions options;
     if (!parser.parse(arguments)) {
@@ -58,6 +62,7 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
     options.cloudUrl = parser.value(cloud);
     while (options.cloudUrl.endsWith(QLatin1Char('/')))
         options.cloudUrl.chop(1);
+    options.caFile = parser.value(caFile);
     options.user = parser.value(user);
     options.password = parser.value(password);
     options.screenshotFile = parser.value(screenshot);
@@ -73,6 +78,8 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
         options.error = QStringLiteral("--screenshot needs a file name");
     else if (parser.isSet(walkthrough) && options.walkthroughDir.isEmpty())
         options.error = QStringLiteral("--walkthrough needs a folder");
+    else if (parser.isSet(caFile) && options.caFile.isEmpty())
+        options.error = QStringLiteral("--ca-file needs a file name");
     else if (options.importFolders.contains(QString()))
         options.error = QStringLiteral("--import needs a folder");
     else if (!options.cloudUrl.startsWith(QLatin1String("http://"))

@@ -10,6 +10,7 @@ struct WorkstationOptions
     QStringList importFolders;  // imported before anything else, in order
     bool quitAfterImport = false;
     QString cloudUrl;           // scheme, host and port of the cloud service
+    QString caFile;             // CAs trusted over https; empty: the plug-in's cloud/caFile
     QString user;
     QString password;
     QString walkthroughDir;     // screenshots and summary of the walk-through; empty: none

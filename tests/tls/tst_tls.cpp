@@ -1,0 +1,347 @@
+#include "cloudaccount.h"
+#include "clouddata.h"
+#include "cloudservice.h"
+#include "faultserver.h"
+#include "formaccess.h"
+#include "formfixture.h"
+#include "messageboxanswerer.h"
+#include "servicelistener.h"
+#include "studydatabase.h"
+#include "testcertificateauthority.h"
+#include "tlstestserver.h"
+#include "uploadaccess.h"
+#include "uploadtask.h"
+#include "workfolder.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryFile>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+
+#include <unistd.h>
+
+using Access = CloudPaientInfoFormTestAccess;
+using namespace formcloud;
+
+namespace {
+
+const QString studyUid = QStringLiteral("1.2.826.0.13");
+const QString lookupError = QStringLiteral("CheckSerialNum Query Error!");
+const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
+const QString netError = QStringLiteral("Net connect error,please check again!");
+// What a local file holds; a client that read it would show or store this.
+const QByteArray localSecret = R"({"rischeckserialnum":"LOCAL-SECRET","patientname":"LOCAL-SECRET"})";
+
+// Whatever the process writes to stderr while the object lives.
+class StderrCapture
+{
+public:
+    StderrCapture() : saved(::dup(STDERR_FILENO))
+    {
+        if (!file.open())
+            qFatal("no temporary file to capture stderr");
+        std::fflush(stderr);
+        ::dup2(file.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { release(); }
+    QByteArray release()
+    {
+        if (saved >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved, STDERR_FILENO);
+            ::close(saved);
+            saved = -1;
+        }
+        file.seek(0);
+        return file.readAll();
+    }
+
+private:
+    QTemporaryFile file;
+    int saved;
+};
+
+void setCloudValue(const QString& key, const QString& value)
+{
+    QSettings ini(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat);
+    ini.setValue(key, value);
+}
+
+// Every text the form shows.
+QString shownTexts(const CloudPaientInfoForm& form)
+{
+    QStringList texts;
+    for (const QLineEdit* line : form.findChildren<QLineEdit*>())
+        texts << line->text();
+    for (const QTextEdit* edit : form.findChildren<QTextEdit*>())
+        texts << edit->toPlainText();
+    for (const char* box : {"checkItemComboBox", "studyPositionComboBox"})
+        texts << Access::items(form, box);
+    return texts.join('|');
+}
+
+// Uploads one small image through a new task; its progress row once the task is gone.
+QStringList uploadOneImage(const QString& image)
+{
+    UploadStudyProgressForm progress;
+    const auto handler = UploadStudyProgressFormTestAccess::record(progress);
+    progress.addUploadTask({image}, QStringLiteral("Patient"), QByteArray());
+    QPointer<UpLoadTask> task = handler->tasks.value(0);
+    if (!QTest::qWaitFor([&] { return task.isNull(); }, 20000))
+        return {QStringLiteral("the task did not end")};
+    return UploadStudyProgressFormTestAccess::rows(progress).value(0).mid(2);
+}
+
+} // namespace
+
+class TestTls : public QObject
+{
+    Q_OBJECT
+
+    TestCertificateAuthority hospital;
+    TestCertificateAuthority stranger{QStringLiteral("Somebody Else's CA")};
+
+private slots:
+    void init()
+    {
+        FormFiles::clear();
+        QVERIFY(FormFiles::writeDictionaries());
+        work = std::make_unique<WorkFolder>();
+        QVERIFY(work->isValid());
+        db = std::make_unique<StudyDatabase>();
+        studyKey = db->addStudy(db->addPatient(QStringLiteral("Old Name"), QStringLiteral("F")), studyUid);
+    }
+
+    void cleanup()
+    {
+        db.reset();
+        work.reset();
+        FormFiles::clear();
+    }
+
+    void caFileSetting_data()
+    {
+        QTest::addColumn<QString>("written");  // "-": no key
+        QTest::addColumn<QString>("read");     // below the settings folder unless absolute
+        QTest::newRow("no key") << "-" << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("relative to clouddata.ini") << "certs/../ca/hospital.pem" << "ca/hospital.pem";
+        QTest::newRow("absolute") << "/etc/hospital/ca.pem" << "/etc/hospital/ca.pem";
+        QTest::newRow("a comma: not the default store") << "\"/ca/a,b.pem\"" << "/ca/a,b.pem";
+    }
+
+    void caFileSetting()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, read);
+        const QByteArray line = written == "-" ? QByteArray() : "caFile=" + written.toUtf8() + '\n';
+        QVERIFY(FormFiles::write(FormFiles::dir("/../config/clouddata.ini"), "[cloud]\n" + line));
+        const QString folder = QFileInfo(FormFiles::dir("/../config")).absoluteFilePath();
+        QCOMPARE(readCloudData(QCoreApplication::applicationDirPath()).caFile,
+                 read.isEmpty() || read.startsWith('/') ? read : folder + '/' + read);
+    }
+
+    // Opening, saving and uploading over https; with a certificate that must
+    // not be trusted each ends as with an unreachable cloud, and not one
+    // request reaches the server.
+    void studyOverHttps_data()
+    {
+        QTest::addColumn<QString>("certificate");  // "hospital", "stranger", "other host", "expired"; "": plain http
+        QTest::addColumn<QString>("caFile");       // "hospital", "relative", "missing", "" (default store)
+        QTest::addColumn<QByteArray>("failure");   // libcurl's reason; empty: all goes through
+        const QByteArray unverified = curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION);
+        QTest::newRow("hospital CA") << "hospital" << "hospital" << QByteArray();
+        QTest::newRow("hospital CA, relative path") << "hospital" << "relative" << QByteArray();
+        QTest::newRow("another CA") << "stranger" << "hospital" << unverified;
+        QTest::newRow("wrong host name") << "other host" << "hospital" << unverified;
+        QTest::newRow("expired") << "expired" << "hospital" << unverified;
+        QTest::newRow("no caFile: default store") << "hospital" << "" << unverified;
+        const QByteArray noStore = curl_easy_strerror(CURLE_SSL_CACERT_BADFILE);
+        QTest::newRow("caFile missing") << "hospital" << "missing" << noStore;
+        QTest::newRow("caFile missing, plain http") << "" << "missing" << noStore;
+    }
+
+    void studyOverHttps()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(QString, caFile);
+        QFETCH(QByteArray, failure);
+        TlsTestServer* tls = nullptr;
+        const std::unique_ptr<TestServer> owner = [&]() -> std::unique_ptr<TestServer> {
+            if (certificate.isEmpty())
+                return std::make_unique<TestServer>();
+            TestCertificateAuthority& issuer = certificate == "stranger" ? stranger : hospital;
+            auto https = std::make_unique<TlsTestServer>(issuer.issue(
+                certificate == "other host" ? QStringLiteral("cloud.hospital.example") : QStringLiteral("127.0.0.1"),
+                certificate == "expired"));
+            tls = https.get();
+            return https;
+        }();
+        TestServer& server = *owner;
+        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
+        server.setReply("GET", recordPath, scripted(fullRecord));
+        server.setReply("POST", modifyPath, scripted("ok"));
+        server.setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"A123"})"));
+        QVERIFY(FormFiles::writeEndpoints(server.url()));
+        if (caFile == "relative")
+            QVERIFY(QFile::copy(hospital.caFile(), FormFiles::dir("/config/hospital-ca.pem")));
+        const QString ca = caFile == "hospital" ? hospital.caFile()
+            : caFile == "relative"              ? QStringLiteral("hospital-ca.pem")
+            : caFile == "missing"               ? hospital.caFile() + QStringLiteral(".gone")
+                                                : QString();
+        if (!ca.isEmpty())
+            setCloudValue(QStringLiteral("cloud/caFile"), ca);
+        const bool trusted = failure.isEmpty();
+
+        MessageBoxAnswerer answerer;
+        answerer.expect(trusted ? saveQuestion : lookupError);
+        if (!trusted) {
+            answerer.expect(saveQuestion);
+            answerer.expect(netError);
+        }
+        CloudPaientInfoForm form;
+        form.setStudyKey(studyKey);
+        StderrCapture stderrText;
+        form.openStudy("sess-tls", studyUid);
+        const QByteArray printed = stderrText.release();
+        QCOMPARE(form.isVisible(), trusted);
+        QCOMPARE(Access::widget<QLineEdit>(form, "checkIDLineEdit")->text(), trusted ? "A123" : "");
+        // Among whatever else Qt printed meanwhile.
+        QCOMPARE(printed.contains("curl_easy_perform() failed: " + failure + '\n'), !trusted);
+
+        Access::widget<QTextEdit>(form, "symptomTextEdit")->setPlainText(QStringLiteral("fever"));
+        Access::widget<QPushButton>(form, "enterPushButton")->click();
+        VERIFY_BOXES(answerer);
+        // The backup is kept either way; only a trusted cloud has the record.
+        QVERIFY(FormFiles::read(work->backupPath(studyUid)).contains("fever"));
+        QCOMPARE(server.requests(modifyPath).size(), size_t(trusted));
+
+        const QString image = work->filePath(QStringLiteral("image.dcm"));
+        QVERIFY(FormFiles::write(image, "DICM image"));
+        QCOMPARE(uploadOneImage(image), (trusted ? QStringList{"1", "1", "0"} : QStringList{"1", "0", "1"}));
+        if (trusted) {
+            QCOMPARE(server.requests(uploadPath).size(), size_t(1));
+            QCOMPARE(server.requests(uploadPath)[0].parts.at(0).content, std::string("DICM image"));
+            return;
+        }
+        QCOMPARE(server.requests().size(), size_t(0));
+        // One attempt each for the lookup, the post and the file; none without a trust store.
+        if (tls)
+            QCOMPARE(tls->handshakes(), caFile == "missing" ? 0 : 3);
+    }
+
+    // Only http and https are spoken, also when a URL or a redirect names another scheme.
+    void foreignScheme_data()
+    {
+        QTest::addColumn<QStringList>("keys");        // clouddata.ini keys that name the target
+        QTest::addColumn<QStringList>("redirected");  // paths that answer 302 to the target
+        QTest::addColumn<QString>("target");          // with the local file's path and a listener's port
+        QTest::addColumn<QString>("box");
+        const QStringList lookup{QString::fromStdString(lookupPath)};
+        QTest::newRow("file:// in clouddata.ini") << QStringList{"cloud/getcheckNumCurl"} << QStringList()
+                                                  << "file://{file}?" << lookupError;
+        QTest::newRow("redirect to file://") << QStringList() << lookup << "file://{file}" << lookupError;
+        QTest::newRow("redirect to ftp://") << QStringList() << lookup << "ftp://127.0.0.1:{port}/x" << lookupError;
+        QTest::newRow("dictionaries redirected to file://")
+            << QStringList() << QStringList{QString::fromStdString(checkItemPath), QString::fromStdString(positionPath)}
+            << "file://{file}" << saveQuestion;
+        QTest::newRow("upload to dict://") << QStringList{"cloud/assistUrl"} << QStringList()
+                                           << "dict://127.0.0.1:{port}/x" << saveQuestion;
+    }
+
+    void foreignScheme()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QStringList, redirected);
+        QFETCH(QString, target);
+        QFETCH(QString, box);
+        const QString local = work->filePath(QStringLiteral("local.json"));
+        QVERIFY(FormFiles::write(local, localSecret));
+        const FaultServer listener(FaultServer::Garbage);
+        const QString url = target.replace(QLatin1String("{file}"), local)
+                                .replace(QLatin1String("{port}"), listener.url().section(':', -1));
+
+        TestServer server;
+        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
+        server.setReply("GET", recordPath, scripted(fullRecord));
+        server.setReply("POST", modifyPath, scripted("ok"));
+        for (const QString& path : redirected)
+            server.setReply("GET", path.toStdString(), {302, "", "text/plain", url.toStdString(), false});
+        QVERIFY(FormFiles::writeEndpoints(server.url()));
+        for (const QString& key : keys)
+            setCloudValue(key, url);
+
+        MessageBoxAnswerer answerer;
+        answerer.expect(box);
+        CloudPaientInfoForm form;
+        form.setStudyKey(studyKey);
+        form.openStudy("sess-x", studyUid);
+        if (form.isVisible()) {
+            Access::widget<QTextEdit>(form, "symptomTextEdit")->setPlainText(QStringLiteral("fever"));
+            Access::widget<QPushButton>(form, "enterPushButton")->click();
+        }
+        VERIFY_BOXES(answerer);
+        const QString image = work->filePath(QStringLiteral("image.dcm"));
+        QVERIFY(FormFiles::write(image, "DICM image"));
+        if (keys.contains(QStringLiteral("cloud/assistUrl")))
+            QCOMPARE(uploadOneImage(image), (QStringList{"1", "0", "1"}));
+
+        QCOMPARE(listener.connections(), 0);
+        QVERIFY(!shownTexts(form).contains(QStringLiteral("LOCAL-SECRET")));
+        for (const QString& file : {FormFiles::checkItemFile(), FormFiles::positionFile(), work->backupPath(studyUid)})
+            QVERIFY2(!FormFiles::read(file).contains("LOCAL-SECRET"), qPrintable(file));
+        if (!redirected.isEmpty() && box == saveQuestion)
+            QCOMPARE(FormFiles::read(FormFiles::checkItemFile()), QByteArray());  // took nothing
+    }
+
+    // The workstation's own client against the cloud service, both over https.
+    void workstationLogin_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<bool>("loggedIn");
+        QTest::newRow("hospital CA") << "hospital" << true;
+        QTest::newRow("another CA") << "stranger" << false;
+    }
+
+    void workstationLogin()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(bool, loggedIn);
+        const QTemporaryDir data;
+        CloudService service(data.path());
+        const IssuedCertificate issued = (certificate == "stranger" ? stranger : hospital).issue();
+        ServiceListener listener(service, issued.certFile, issued.keyFile);
+        QVERIFY(listener.listen(QStringLiteral("127.0.0.1"), 0));
+        CloudAccount account(QStringLiteral("https://127.0.0.1:%1").arg(listener.port()), 5, hospital.caFile());
+        QCOMPARE(account.login(QStringLiteral("demo"), QStringLiteral("demo")), loggedIn);
+        QCOMPARE(account.checkItemDictionary().has_value(), loggedIn);
+        if (!loggedIn)
+            QVERIFY2(account.errorString().contains(curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION)),
+                     qPrintable(account.errorString()));
+    }
+
+    void serviceRefusesAKeyOfAnotherCertificate()
+    {
+        const QTemporaryDir data;
+        CloudService service(data.path());
+        const IssuedCertificate first = hospital.issue(), second = hospital.issue();
+        ServiceListener listener(service, first.certFile, second.keyFile);
+        QVERIFY(!listener.isValid());
+        QVERIFY(!listener.listen(QStringLiteral("127.0.0.1"), 0));
+    }
+
+private:
+    std::unique_ptr<WorkFolder> work;
+    std::unique_ptr<StudyDatabase> db;
+    qint64 studyKey = 0;
+};
+
+QTEST_MAIN(TestTls)
+#include "tst_tls.moc"
