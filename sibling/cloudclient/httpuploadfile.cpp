@@ -83,6 +83,16 @@ long HttpUploadFile::getRequestTimeout() const
     return currentCloudData().requestTimeout;
 }
 
+int HttpUploadFile::getUploadConnections() const
+{
+    return currentCloudData().uploadConnections;
+}
+
+int HttpUploadFile::getUploadRetries() const
+{
+    return currentCloudData().uploadRetries;
+}
+
 std::shared_ptr<CloudClientAsyncHandler> HttpUploadFile::newClientAsyncHandler()
 {
     return std::make_shared<CloudClientAsyncHandler>();
