@@ -202,7 +202,7 @@ private:
             if (!pipe.ended && pipe.queued < queueLimit)
                 receive(connection, Direction(direction));
             if (!connection.broken)
-                deliver(connection, pipe, Direction(direction));
+                deliver(connection, pipe);
         }
     }
 
@@ -242,11 +242,12 @@ private:
             start = linkFreeAt[direction];
         }
         pipe.queued += size_t(n);
+        relay.relayed[direction] += n;
         pipe.chunks.push_back({start + relay.wan.oneWayDelay, std::move(bytes)});
         return true;
     }
 
-    void deliver(Connection& connection, Pipe& pipe, Direction direction)
+    void deliver(Connection& connection, Pipe& pipe)
     {
         const Clock::time_point now = Clock::now();
         while (pipe.hasDue(now)) {
@@ -259,7 +260,6 @@ private:
             }
             chunk.sent += size_t(n);
             pipe.queued -= size_t(n);
-            relay.relayed[direction] += n;
             if (chunk.sent < chunk.bytes.size())
                 return;
             pipe.chunks.pop_front();

@@ -39,7 +39,8 @@ public:
     int port() const { return listenPort; }
     const WanLink& link() const { return wan; }
 
-    // Bytes delivered so far in @p direction, and connections taken.
+    // Bytes taken onto the link so far in @p direction (each is delivered one
+    // delay later unless its connection breaks first), and connections taken.
     std::int64_t bytesRelayed(Direction direction) const { return relayed[direction]; }
     int connections() const { return accepted; }
 
