@@ -313,15 +313,15 @@ private slots:
             const int now = ++active;
             for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             --active;
             response.set_content("{}", "application/json");
         });
         writeCloudSettings(setting.isNull() ? QByteArray() : "uploadConnections=" + setting + "\n");
         QTemporaryDir dir;
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(writeFiles(dir, "%1.dcm", 12));
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(writeFiles(dir, "%1.dcm", 8));
         TaskRecorder recorder(task);
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(12), QStringLiteral("end 12 12 [] {}"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(8), QStringLiteral("end 8 8 [] {}"), 10000);
         QCOMPARE(most.load(), atOnce);
         std::set<int> connections;
         for (const RecordedRequest& request : server.requests())
