@@ -219,8 +219,7 @@ private:
     bool receiveChunk(Connection& connection, Direction direction)
     {
         Pipe& pipe = connection.pipes[direction];
-        std::vector<char> bytes(std::min(chunkSize, queueLimit - pipe.queued));
-        const ssize_t n = recv(pipe.from, bytes.data(), bytes.size(), 0);
+        const ssize_t n = recv(pipe.from, readBuffer.data(), std::min(chunkSize, queueLimit - pipe.queued), 0);
         if (n < 0) {
             connection.broken = errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
             return false;
@@ -229,7 +228,7 @@ private:
             pipe.ended = true;
             return false;
         }
-        bytes.resize(size_t(n));
+        std::vector<char> bytes(readBuffer.begin(), readBuffer.begin() + n);
         const Clock::time_point now = Clock::now();
         Clock::time_point start = now;
         // The first bytes of a connection leave once the handshake's round trip is over.
@@ -288,6 +287,8 @@ private:
     const int targetPort;
     const int wakeFd;
     size_t queueLimit = uncappedQueue;
+    // Read into once and copied out, so that no chunk is cleared before it is filled.
+    std::vector<char> readBuffer = std::vector<char>(chunkSize);
     Clock::time_point linkFreeAt[2]{};
     std::list<Connection> connections;
 };
