@@ -2,12 +2,16 @@
 
 #include <QList>
 
-QStringList curlUploadArguments(const QStringList& files, const QString& url, const QByteArray& sessionId)
+QStringList curlUploadArguments(const QStringList& files, const QString& url, const QByteArray& sessionId,
+                                int parallel)
 {
     const QString cookie = QStringLiteral("JSESSIONID=") + QString::fromLatin1(sessionId);
     QStringList arguments;
-    for (const QString& file : files) {
-        if (!arguments.isEmpty())
+    if (parallel > 1)
+        arguments << QStringLiteral("--parallel") << QStringLiteral("--parallel-max") << QString::number(parallel);
+    for (int i = 0; i < files.size(); ++i) {
+        const QString& file = files.at(i);
+        if (i > 0)
             arguments << QStringLiteral("--next");
         // Quoted, so that commas and semicolons in the path stay part of it. The
         // empty Expect matches the cloud client, which never waits for 100 Continue.

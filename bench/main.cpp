@@ -8,6 +8,9 @@
 #include "scriptedcloud.h"
 #include "summaryreporter.h"
 #include "uploadfigure.h"
+#include "uploadmemoryfigure.h"
+#include "wanrelay.h"
+#include "wanuploadfigure.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,7 +34,8 @@ void usage()
     std::fprintf(stderr,
                  "usage: cloudpatient-bench [--rounds=N] [--upload-files=N] [Google Benchmark flags]\n"
                  "  --rounds=N        rounds of every measurement and its baseline (default 3)\n"
-                 "  --upload-files=N  images in the upload figure (default 200)\n");
+                 "  --upload-files=N  images in the upload figures (default 200; the memory figure sends\n"
+                 "                    ten times as many files)\n");
 }
 
 // Reads what Google Benchmark left over; false on anything unknown.
@@ -107,10 +111,16 @@ int main(int argc, char** argv)
         BoxAutoAnswerer answerer;
 
         std::vector<std::unique_ptr<BenchFigure>> figures;
+        WanLink wan;
+        wan.oneWayDelay = std::chrono::milliseconds(10);
+        wan.bitsPerSecond = 200e6;
         figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer));
         figures.push_back(std::make_unique<HttpsOpenFigure>(workspace, cloud, answerer));
+        figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer, workspace, wan));
         figures.push_back(std::make_unique<FormConstructionFigure>(workspace));
         figures.push_back(std::make_unique<UploadFigure>(workspace, options.uploadFiles));
+        figures.push_back(std::make_unique<WanUploadFigure>(workspace, options.uploadFiles));
+        figures.push_back(std::make_unique<UploadMemoryFigure>(workspace, 10 * options.uploadFiles));
         figures.push_back(std::make_unique<SaveFigure>(cloud, answerer));
         for (int round = 1; round <= options.rounds; ++round) {
             for (const auto& figure : figures)

@@ -2,19 +2,28 @@
 #define OPENSTUDYFIGURE_H
 
 #include "benchfigure.h"
+#include "wanrelay.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
+class BenchWorkspace;
 class BoxAutoAnswerer;
 class CloudPaientInfoForm;
 class ScriptedCloud;
 
 // Opening a known study (lookup, record, filling the widgets) against the
-// two bare libcurl GETs of the same URLs.
+// two bare libcurl GETs of the same URLs: on loopback, or across a simulated
+// wide area link that both reach the cloud through.
 class OpenStudyFigure : public BenchFigure
 {
 public:
     OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer);
+    // Across @p link: the form is made with settings that point at a relay, which
+    // @p workspace writes for the time it takes.
+    OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer, const BenchWorkspace& workspace,
+                    const WanLink& link);
     ~OpenStudyFigure() override;
 
     void registerRound(int round) override;
@@ -31,9 +40,16 @@ private:
     QString setUp() override;
     void timeOpen(benchmark::State& state);
     void timeRawGets(benchmark::State& state);
+    // @p url of the cloud as the figure reaches it: through the relay when there is one.
+    std::string reached(const std::string& url) const;
 
     const ScriptedCloud& cloud;
     BoxAutoAnswerer& answerer;
+    const BenchWorkspace* const workspace = nullptr;
+    const std::optional<WanLink> link;
+    const std::string openKey;
+    const std::string rawKey;
+    std::unique_ptr<WanRelay> relay;
     std::unique_ptr<CloudPaientInfoForm> form;
 };
 

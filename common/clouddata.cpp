@@ -4,6 +4,20 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
+namespace {
+
+// The whole number at @p key when it is at least @p least, at most @p most; else @p fallback.
+int wholeSetting(const QSettings& ini, const QString& key, int least, int most, int fallback)
+{
+    bool whole = false;
+    const long value = ini.value(key).toString().toLong(&whole);
+    return whole && value >= least ? int(std::min<long>(value, most)) : fallback;
+}
+
+} // namespace
+
 QString findSettingsFile(const QString& appDir, const QString& name)
 {
     for (const QString& folder : {QStringLiteral("/config/"), QStringLiteral("/../config/")}) {
@@ -31,5 +45,9 @@ CloudData readCloudData(const QString& appDir)
     const QString caFile = ini.value(QStringLiteral("cloud/caFile")).toStringList().join(QLatin1Char(','));
     if (!caFile.isEmpty())
         data.caFile = QDir::cleanPath(QFileInfo(data.path).absoluteDir().filePath(caFile));
+    data.uploadConnections = wholeSetting(ini, QStringLiteral("cloud/uploadConnections"), 1, maxUploadConnections,
+                                          defaultUploadConnections);
+    data.uploadRetries =
+        wholeSetting(ini, QStringLiteral("cloud/uploadRetries"), 0, maxUploadRetries, defaultUploadRetries);
     return data;
 }

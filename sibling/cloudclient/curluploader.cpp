@@ -7,20 +7,30 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <utility>
+
 namespace {
 
 // Large enough that big images go out in few system calls.
 constexpr long uploadBufferSize = 512 * 1024;
 
-size_t appendToReply(char* data, size_t size, size_t count, void* reply)
+// No exception may cross libcurl's C frames: a reply that does not fit ends
+// its transfer with a write error instead.
+size_t appendToReply(char* data, size_t size, size_t count, void* reply) noexcept
 {
-    static_cast<QByteArray*>(reply)->append(data, int(size * count));
-    return size * count;
-}
-
-int checkAbort(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
+    const size_t bytes = size * count;
+    auto* buffer = static_cast<QByteArray*>(reply);
+    if (bytes > size_t(std::numeric_limits<int>::max() - buffer->size()))
+        return 0;
+    try {
+        buffer->append(data, int(bytes));
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return bytes;
 }
 
 // A header value ends at the first byte that would end the header line.
@@ -46,12 +56,7 @@ UploadSettings::UploadSettings(const CloudClientAsyncHandler& handler, long requ
 {
 }
 
-bool isSuccessStatus(long status)
-{
-    return status >= 200 && status < 300;
-}
-
-CurlUploader::CurlUploader(const UploadSettings& settings, const std::atomic<bool>& abort)
+CurlUploader::CurlUploader(const UploadSettings& settings)
     : curl(curl_easy_init())
 {
     if (!curl)
@@ -76,10 +81,7 @@ CurlUploader::CurlUploader(const UploadSettings& settings, const std::atomic<boo
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, appendToReply);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, checkAbort);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&abort));
-    // A stalled server fails the file instead of holding the task for good; the
+    // A stalled server fails the try instead of holding the task for good; the
     // options hold for every transfer of the handle. libcurl averages the speed
     // over its last few seconds, so a stall right after bytes moved fails that
     // much later than the bound.
@@ -101,32 +103,41 @@ CurlUploader::CurlUploader(const UploadSettings& settings, const std::atomic<boo
 
 CurlUploader::~CurlUploader() = default;
 
-bool CurlUploader::isUsable() const
-{
-    return curl != nullptr;
-}
-
-std::optional<QByteArray> CurlUploader::upload(const QString& path)
+bool CurlUploader::prepare(const QString& path)
 {
     const QFileInfo info(path);
     if (!curl || !info.isFile() || !info.isReadable())
-        return std::nullopt;
+        return false;
 
     CurlMime next(curl_mime_init(curl.get()));
     curl_mimepart* part = next ? curl_mime_addpart(next.get()) : nullptr;
     if (!part || curl_mime_name(part, "file") != CURLE_OK
         || curl_mime_filedata(part, QFile::encodeName(path).constData()) != CURLE_OK
         || curl_mime_filename(part, info.fileName().toUtf8().constData()) != CURLE_OK)
-        return std::nullopt;
+        return false;
     // Bind the new form before the old one goes: the handle still points at the old one.
     curl_easy_setopt(curl.get(), CURLOPT_MIMEPOST, next.get());
     form = std::move(next);
-
     reply.clear();
-    const CURLcode result = curl_easy_perform(curl.get());
+    return true;
+}
+
+UploadTry CurlUploader::outcome(CURLcode result) const
+{
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-    if (result != CURLE_OK || !isSuccessStatus(status))
-        return std::nullopt;
-    return reply;
+    return classifyUploadTry(result, status);
+}
+
+long CurlUploader::retryAfter() const
+{
+    curl_off_t seconds = 0;
+    if (curl_easy_getinfo(curl.get(), CURLINFO_RETRY_AFTER, &seconds) != CURLE_OK || seconds <= 0)
+        return -1;
+    return long(std::min<curl_off_t>(seconds, std::numeric_limits<long>::max()));
+}
+
+QByteArray CurlUploader::takeReply()
+{
+    return std::exchange(reply, QByteArray());
 }

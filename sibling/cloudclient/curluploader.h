@@ -5,9 +5,7 @@
 #include <QString>
 
 #include "curlhandles.h"
-
-#include <atomic>
-#include <optional>
+#include "uploadtry.h"
 
 class CloudClientAsyncHandler;
 
@@ -22,36 +20,38 @@ struct UploadSettings
     QByteArray proxyUserPassword;
     QByteArray proxyType;
     QByteArray assistUrl;
-    long requestTimeout;  ///< seconds below a byte a second (or to connect) before a file fails; 0: unbounded
+    long requestTimeout;  ///< seconds below a byte a second (or to connect) before a try fails; 0: unbounded
     QByteArray caFile;    ///< CAs trusted over https, local file encoding; empty: libcurl's default store
 };
 
-/// True for the HTTP statuses that mean the cloud took the file.
-bool isSuccessStatus(long status);
-
 /**
- * One connection's worth of uploads: a single easy handle that sends file
- * after file to the same endpoint, so that libcurl keeps the connection open
- * between them. Not copyable; used by one thread at a time.
+ * One easy handle that sends file after file to the upload endpoint, each as
+ * one multipart POST. The owner runs its transfers (on a multi handle); the
+ * connection each one used stays open for the next. Not copyable; used by one
+ * thread at a time.
  */
 class CurlUploader
 {
 public:
-    /// @p abort is polled during transfers (at least once a second, even while
-    /// waiting on a silent server); setting it ends the current transfer early.
-    /// It must outlive the uploader.
-    CurlUploader(const UploadSettings& settings, const std::atomic<bool>& abort);
+    explicit CurlUploader(const UploadSettings& settings);
     ~CurlUploader();
 
     CurlUploader(const CurlUploader&) = delete;
     CurlUploader& operator=(const CurlUploader&) = delete;
 
-    /// False when libcurl could not give a handle; every upload then fails.
-    bool isUsable() const;
+    /// Null when libcurl could not give a handle.
+    CURL* handle() const { return curl.get(); }
 
-    /// POSTs the file at @p path as the multipart part "file"; the reply body
-    /// when the transfer completed with a 2xx status, no value otherwise.
-    std::optional<QByteArray> upload(const QString& path);
+    /// Makes the file at @p path the part "file" of the next transfer, read from
+    /// disk as it goes out; false when it is not a readable file or there is no handle.
+    bool prepare(const QString& path);
+
+    /// What the transfer that ended with @p result came to.
+    UploadTry outcome(CURLcode result) const;
+    /// The service's Retry-After of that transfer in seconds; below 0 when it sent none.
+    long retryAfter() const;
+    /// The body of that transfer's reply.
+    QByteArray takeReply();
 
 private:
     // The form must outlive the handle's reference to it, so it is declared first.

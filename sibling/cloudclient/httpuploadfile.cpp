@@ -88,6 +88,16 @@ QString HttpUploadFile::getCaFile() const
     return currentCloudData().caFile;
 }
 
+int HttpUploadFile::getUploadConnections() const
+{
+    return currentCloudData().uploadConnections;
+}
+
+int HttpUploadFile::getUploadRetries() const
+{
+    return currentCloudData().uploadRetries;
+}
+
 std::shared_ptr<CloudClientAsyncHandler> HttpUploadFile::newClientAsyncHandler()
 {
     return std::make_shared<CloudClientAsyncHandler>();

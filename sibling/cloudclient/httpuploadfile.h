@@ -40,6 +40,10 @@ public:
     /// same clouddata.ini as getAssistUrl when it is a positive whole number,
     /// else 0 (no bound). Read when called.
     long getRequestTimeout() const;
+    /// Connections a task sends its files over at once: `cloud/uploadConnections` of the same file (1 to 32), else 4.
+    int getUploadConnections() const;
+    /// Further tries of a file after a transient failure: `cloud/uploadRetries` of the same file (0 to 10), else 2.
+    int getUploadRetries() const;
 
     /// The CAs trusted over https: `cloud/caFile` of the same clouddata.ini as
     /// getAssistUrl, relative to its folder; empty for libcurl's default store.

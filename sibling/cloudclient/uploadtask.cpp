@@ -3,14 +3,17 @@
 #include "cloudclientasynchandler.h"
 #include "curluploader.h"
 #include "httpuploadfile.h"
+#include "multiuploader.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -32,11 +35,13 @@ struct UpLoadTask::Private
 {
     Private(const CloudClientAsyncHandler& handler, QStringList files)
         : settings(handler, HttpUploadFile::instance()->getRequestTimeout(), HttpUploadFile::instance()->getCaFile())
+        , policy{HttpUploadFile::instance()->getUploadConnections(), HttpUploadFile::instance()->getUploadRetries()}
         , files(std::move(files))
     {
     }
 
     const UploadSettings settings;
+    const UploadPolicy policy;
     const QStringList files;
     std::atomic<int> taskId{nextUnnumberedId()};
     mutable std::mutex nameMutex;
@@ -46,7 +51,7 @@ struct UpLoadTask::Private
     // further signal can carry a pointer to a task being destroyed.
     std::mutex emitMutex;
     std::atomic<bool> abort{false};
-    std::unique_ptr<CurlUploader> uploader;
+    std::unique_ptr<MultiUploader> uploader;
     std::thread worker;
 };
 
@@ -95,7 +100,7 @@ void UpLoadTask::start()
     // Handles are made here, on the owner's thread: libcurl's lazy global set-up
     // must not race with other threads.
     if (!d->files.isEmpty())
-        d->uploader = std::make_unique<CurlUploader>(d->settings, d->abort);
+        d->uploader = std::make_unique<MultiUploader>(d->settings, d->policy);
     try {
         d->worker = std::thread([this] { run(); });
     } catch (const std::system_error&) {
@@ -111,6 +116,8 @@ void UpLoadTask::stop()
         std::lock_guard<std::mutex> lock(d->emitMutex);
         d->abort = true;
     }
+    if (d->uploader)
+        d->uploader->interrupt();
     if (d->worker.joinable())
         d->worker.join();
 }
@@ -130,24 +137,33 @@ void UpLoadTask::run()
     const int total = d->files.size();
     int handled = 0;
     int succeeded = 0;
-    QStringList failedFiles;
-    QByteArray lastReply;
-    for (const QString& path : d->files) {
-        std::optional<QByteArray> reply;
-        if (d->uploader)
-            reply = d->uploader->upload(path);
+    std::vector<int> failed;
+    // What the lookup says of a study the cloud does not know.
+    QByteArray lastReply("{}");
+    const auto settle = [&](int index, QByteArray* reply) {
         ++handled;
         if (reply) {
             ++succeeded;
             lastReply = std::move(*reply);
         } else {
-            failedFiles << path;
+            failed.push_back(index);
         }
-        if (!report([&] { emit progress(handled, succeeded, total, this); }))
+        return report([&] { emit progress(handled, succeeded, total, this); });
+    };
+    if (d->uploader) {
+        if (!d->uploader->run(d->files, settle))
             return;
+    } else {
+        for (int index = 0; index < total; ++index) {
+            if (!settle(index, nullptr))
+                return;
+        }
     }
+    // Files settle in any order; the list keeps the task's.
+    std::sort(failed.begin(), failed.end());
+    QStringList failedFiles;
+    for (int index : failed)
+        failedFiles << d->files.at(index);
     if (report([&] { emit finshUpLoad(succeeded, total, failedFiles, lastReply); }))
         report([&] { emit finshTask(this); });
-    // The handle goes on this thread, where it was last used.
-    d->uploader.reset();
 }

@@ -1,9 +1,11 @@
 #include "cloudclientasynchandler.h"
+#include "faultserver.h"
 #include "httpuploadfile.h"
 #include "messageboxanswerer.h"
 #include "testserver.h"
 #include "uploadfilesmodel.h"
 #include "uploadtask.h"
+#include "wanrelay.h"
 #include "zoxmessageboxform.h"
 
 #include <QAbstractItemModelTester>
@@ -66,17 +68,20 @@ struct TaskRecorder
     QStringList list;
 };
 
-// Files named "bad" are refused with 500; "slow" get no answer until @p release is set (30 s at most);
-// every other file is taken with a reply naming it. @p release must outlive the server.
+// Files named "bad" are refused with 404; "slow" get no answer until @p release is set (30 s at most), and
+// so does the first try of "slowonce"; every other file is taken with a reply naming it. @p release must
+// outlive the server.
 void serveUploads(TestServer& server, const std::string& path, const std::atomic<bool>* release = nullptr)
 {
-    server.setHandler("POST", path, [release](const httplib::Request& request, httplib::Response& response) {
+    auto stalled = std::make_shared<std::atomic<bool>>(false);
+    server.setHandler("POST", path, [release, stalled](const httplib::Request& request, httplib::Response& response) {
         const auto file = request.files.find("file");
-        if (file != request.files.end() && file->second.filename == "slow") {
+        const std::string name = file == request.files.end() ? std::string() : file->second.filename;
+        if (name == "slow" || (name == "slowonce" && !stalled->exchange(true))) {
             for (int i = 0; i < 3000 && !(release && *release); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        } else if (file == request.files.end() || file->second.filename == "bad")
-            response.status = 500;
+        } else if (name.empty() || name == "bad")
+            response.status = 404;
         else
             response.set_content(R"({"rischeckserialnum":")" + file->second.filename + "\"}", "application/json");
     });
@@ -88,6 +93,30 @@ std::shared_ptr<CloudClientAsyncHandler> handlerFor(const QString& url)
     handler->jsessionid = "abc123";
     handler->assistUrl = url.toUtf8();
     return handler;
+}
+
+// Writes the [cloud] group of the clouddata.ini that tasks read as they are made; null: no file.
+void writeCloudSettings(const QByteArray& lines)
+{
+    writeFile(QCoreApplication::applicationDirPath() + "/config/clouddata.ini",
+              lines.isNull() ? QByteArray() : "[cloud]\n" + lines);
+}
+
+// Paths of @p count files below @p dir, named by @p name with "%1" for the number, each holding its name.
+QStringList writeFiles(const QTemporaryDir& dir, const QString& name, int count)
+{
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        paths << dir.filePath(name.arg(i));
+        writeFile(paths.last(), QFileInfo(paths.last()).fileName().toUtf8());
+    }
+    return paths;
+}
+
+// The reply that serveUploads gives for @p name.
+QString replyFor(const QString& name)
+{
+    return QStringLiteral(R"({"rischeckserialnum":"%1"})").arg(name);
 }
 
 } // namespace
@@ -193,16 +222,20 @@ private slots:
                                   << QStringList{"progress 1 0 4", "progress 2 1 4", "progress 3 1 4", "progress 4 1 4",
                                                  "end 1 4 [dir,missing,bad] " + reply.arg("a"), "finshTask"};
         QTest::newRow("nobody listening") << QStringList{"a", "b"} << QString() << true
-                                          << QStringList{"progress 1 0 2", "progress 2 0 2", "end 0 2 [a,b] ",
+                                          << QStringList{"progress 1 0 2", "progress 2 0 2", "end 0 2 [a,b] {}",
                                                          "finshTask"};
-        QTest::newRow("no files") << QStringList() << QString() << false << QStringList{"end 0 0 [] ", "finshTask"};
+        QTest::newRow("no files") << QStringList() << QString() << false << QStringList{"end 0 0 [] {}", "finshTask"};
         const QStringList one{"progress 1 1 1", "end 1 1 [] " + reply.arg("a"), "finshTask"};
         QTest::newRow("proxy with user") << QStringList{"a"} << "alice" << false << one;
         QTest::newRow("proxy without user") << QStringList{"a"} << "" << false << one;
     }
 
+    void cleanup() { writeCloudSettings(QByteArray()); }
+
     void upload()
     {
+        // One connection and no retries: the files settle in order, each on its first try.
+        writeCloudSettings("uploadConnections=1\nuploadRetries=0\n");
         QFETCH(QStringList, names);
         QFETCH(QString, proxyUser);
         QFETCH(bool, serverGone);
@@ -257,42 +290,221 @@ private slots:
         QVERIFY(connections.size() <= 1);
     }
 
-    void deletingStalledTaskAborts()
+    // How many requests the server works on at once, by the number of connections asked for.
+    void spreadsOverConnections_data()
+    {
+        QTest::addColumn<QByteArray>("setting");  // null: no uploadConnections line
+        QTest::addColumn<int>("atOnce");
+        QTest::newRow("default") << QByteArray() << 4;
+        QTest::newRow("one") << QByteArray("1") << 1;
+        QTest::newRow("two") << QByteArray("2") << 2;
+        QTest::newRow("empty") << QByteArray("") << 4;
+        QTest::newRow("zero") << QByteArray("0") << 4;
+        QTest::newRow("not a number") << QByteArray("many") << 4;
+    }
+
+    void spreadsOverConnections()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(int, atOnce);
+        std::atomic<int> active{0}, most{0};
+        TestServer server;
+        server.setHandler("POST", "/upload", [&](const httplib::Request&, httplib::Response& response) {
+            const int now = ++active;
+            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            --active;
+            response.set_content("{}", "application/json");
+        });
+        writeCloudSettings(setting.isNull() ? QByteArray() : "uploadConnections=" + setting + "\n");
+        QTemporaryDir dir;
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(writeFiles(dir, "%1.dcm", 8));
+        TaskRecorder recorder(task);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(8), QStringLiteral("end 8 8 [] {}"), 10000);
+        QCOMPARE(most.load(), atOnce);
+        std::set<int> connections;
+        for (const RecordedRequest& request : server.requests())
+            connections.insert(request.remote_port);
+        QVERIFY2(int(connections.size()) >= atOnce, "each transfer at once has a connection of its own");
+    }
+
+    // Each file's tries as the server sees them, against what it answers each try.
+    void retries_data()
+    {
+        QTest::addColumn<QList<int>>("statuses");  // the answer to each try of a file; the last repeats
+        QTest::addColumn<QByteArray>("retries");  // null: no uploadRetries line
+        QTest::addColumn<int>("tries");  // of each file
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("503 first") << QList<int>{503, 200} << QByteArray() << 2 << true;
+        QTest::newRow("408, 429, then taken") << QList<int>{408, 429, 200} << QByteArray() << 3 << true;
+        QTest::newRow("500 beyond the retries") << QList<int>{500} << QByteArray("1") << 2 << false;
+        QTest::newRow("no retries") << QList<int>{503, 200} << QByteArray("0") << 1 << false;
+        QTest::newRow("404 not retried") << QList<int>{404, 200} << QByteArray() << 1 << false;
+        QTest::newRow("400 not retried") << QList<int>{400, 200} << QByteArray("3") << 1 << false;
+        QTest::newRow("a redirect is an answer") << QList<int>{302, 200} << QByteArray() << 1 << false;
+    }
+
+    void retries()
+    {
+        QFETCH(QList<int>, statuses);
+        QFETCH(QByteArray, retries);
+        QFETCH(int, tries);
+        QFETCH(bool, sent);
+        std::mutex mutex;
+        std::map<std::string, int> seen;  // tries per file
+        TestServer server;
+        server.setHandler("POST", "/upload", [&](const httplib::Request& request, httplib::Response& response) {
+            const auto file = request.files.find("file");
+            const std::string name = file == request.files.end() ? std::string() : file->second.filename;
+            std::lock_guard<std::mutex> lock(mutex);
+            response.status = statuses.value(seen[name]++, statuses.last());
+            response.set_content(replyFor(QString::fromStdString(name)).toStdString(), "application/json");
+        });
+        writeCloudSettings(retries.isNull() ? QByteArray() : "uploadRetries=" + retries + "\n");
+        QTemporaryDir dir;
+        const QStringList files = writeFiles(dir, "%1.dcm", 6);
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(files);
+        TaskRecorder recorder(task);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(7), QStringLiteral("finshTask"), 15000);
+        const QString end = recorder.lines().at(6);
+        QVERIFY2(end.startsWith(sent ? "end 6 6 [] {\"rischeckserialnum\"" : "end 0 6 [0.dcm,1.dcm,2.dcm,3.dcm,4.dcm,5.dcm] {}"),
+                 qPrintable(end));
+        std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(int(seen.size()), files.size());
+        for (const auto& [name, count] : seen)
+            QCOMPARE(count, tries);
+    }
+
+    // The first connection is reset half-way through the file's body.
+    void resetHalfway_data()
+    {
+        QTest::addColumn<QByteArray>("retries");
+        QTest::addColumn<QStringList>("emitted");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("retried") << QByteArray() << QStringList{"progress 1 1 1", "end 1 1 [] " + replyFor("R"), "finshTask"} << 2;
+        QTest::newRow("no retries") << QByteArray("0") << QStringList{"progress 1 0 1", "end 0 1 [big.dcm] {}", "finshTask"} << 1;
+    }
+
+    void resetHalfway()
+    {
+        QFETCH(QByteArray, retries);
+        QFETCH(QStringList, emitted);
+        QFETCH(int, connections);
+        FaultServer server(FaultServer::ResetFirst, replyFor("R").toStdString());
+        writeCloudSettings("uploadRetries=" + retries + "\n");
+        QTemporaryDir dir;
+        writeFile(dir.filePath("big.dcm"), QByteArray(1 << 20, 'b'));
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("big.dcm")});
+        TaskRecorder recorder(task);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 10000);
+        QCOMPARE(server.connections(), connections);
+    }
+
+    void closedPortFailsFast()
+    {
+        FaultServer closed(FaultServer::Refused);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("a"), "a");
+        const QStringList files = QVector<QString>(1000, dir.filePath("a")).toList();
+        QElapsedTimer clock;
+        clock.start();
+        UpLoadTask* task = handlerFor(closed.url("/upload"))->newUpLoadTask(files);
+        TaskRecorder recorder(task);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().size(), 1002, 10000);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        const QStringList lines = recorder.lines();
+        for (int i = 0; i < 1000; ++i)
+            QCOMPARE(lines[i], QStringLiteral("progress %1 0 1000").arg(i + 1));
+        QCOMPARE(lines[1000], "end 0 1000 [" + QVector<QString>(1000, "a").toList().join(',') + "] {}");
+    }
+
+    // Files of mixed fates over four connections through a link with a round trip, so that they settle out of order.
+    void signalsInOrderOverFourConnections()
+    {
+        TestServer server;
+        serveUploads(server, "/upload");
+        WanLink link;
+        link.oneWayDelay = std::chrono::milliseconds(5);
+        WanRelay relay(server.port(), link);
+        QTemporaryDir dir;
+        QStringList files;
+        QStringList failed;
+        for (int i = 0; i < 30; ++i) {
+            const QString name = i % 7 == 3 ? "bad" : i % 11 == 5 ? "missing" : QString::number(i);
+            files << dir.filePath(QString::number(i) + '/' + name);
+            if (name != "missing")
+                writeFile(files.last(), QByteArray(i * 4000, 'x'));
+            if (!name.front().isDigit())
+                failed << name;
+        }
+        UpLoadTask* task = handlerFor(QStringLiteral("http://127.0.0.1:%1/upload").arg(relay.port()))->newUpLoadTask(files);
+        TaskRecorder recorder(task);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(31), QStringLiteral("finshTask"), 20000);
+        QTest::qWait(100);
+        const QStringList lines = recorder.lines();
+        QCOMPARE(lines.size(), 32);  // nothing after finshTask
+        int sent = 0;
+        for (int i = 0; i < 30; ++i) {
+            const QStringList counts = lines[i].split(' ');  // progress, handled, sent, total
+            QCOMPARE(counts.value(0), QStringLiteral("progress"));
+            QCOMPARE(counts.value(1).toInt(), i + 1);
+            QCOMPARE(counts.value(3), QStringLiteral("30"));
+            QVERIFY2(counts.value(2).toInt() >= sent, "succeeded never falls");
+            sent = counts.value(2).toInt();
+        }
+        QCOMPARE(sent, 30 - failed.size());
+        QVERIFY2(lines[30].startsWith(QStringLiteral("end %1 30 [%2] {\"rischeckserialnum\":\"").arg(sent).arg(failed.join(','))),
+                 qPrintable(lines[30]));
+    }
+
+    // Deleted while four transfers wait on the server: it stops at once and says no more.
+    void deletingTaskMidUpload()
     {
         std::atomic<bool> release{false};  // outlives the server's handler threads
         TestServer server;
         serveUploads(server, "/upload", &release);
         QTemporaryDir dir;
-        const QString slow = dir.filePath("slow");
-        writeFile(slow, "x");
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({slow, slow});
+        writeFile(dir.filePath("a"), "a");
+        writeFile(dir.filePath("slow"), "x");
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(
+            QStringList{dir.filePath("a"), dir.filePath("a")} + QVector<QString>(8, dir.filePath("slow")).toList());
         TaskRecorder recorder(task);
-        QTRY_VERIFY(!server.requests().empty());
+        QTRY_VERIFY(recorder.lines().size() == 2 && server.requests().size() == 6);
         QElapsedTimer clock;
         clock.start();
         delete task;
-        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         release = true;
-        QTest::qWait(50);
-        QCOMPARE(recorder.lines(), QStringList());  // nothing after the task is gone
+        QTest::qWait(100);
+        QCOMPARE(recorder.lines(), (QStringList{"progress 1 1 10", "progress 2 2 10"}));
+        QCOMPARE(server.requests().size(), size_t(6));
     }
 
-    void stalledFileFailsWithRequestTimeout()
+    // A stalled try fails after requestTimeout; a retry may then go through.
+    void stalledTryFailsWithRequestTimeout_data()
     {
+        QTest::addColumn<QByteArray>("retries");
+        QTest::addColumn<QStringList>("emitted");
+        QTest::newRow("retried") << QByteArray() << QStringList{"progress 1 1 2", "progress 2 2 2", "end 2 2 [] " + replyFor("slowonce"), "finshTask"};
+        QTest::newRow("no retries") << QByteArray("0") << QStringList{"progress 1 1 2", "progress 2 1 2", "end 1 2 [slowonce] " + replyFor("a"), "finshTask"};
+    }
+
+    void stalledTryFailsWithRequestTimeout()
+    {
+        QFETCH(QByteArray, retries);
+        QFETCH(QStringList, emitted);
         std::atomic<bool> release{false};
         TestServer server;
         serveUploads(server, "/upload", &release);
         QTemporaryDir dir;
-        writeFile(dir.filePath("slow"), "x");
+        writeFile(dir.filePath("slowonce"), "x");
         writeFile(dir.filePath("a"), "a");
-        const QString ini = QCoreApplication::applicationDirPath() + "/config/clouddata.ini";
-        writeFile(ini, "[cloud]\nrequestTimeout=1\n");
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("slow"), dir.filePath("a")});
-        writeFile(ini, QByteArray());  // the task keeps the bound it was created with
+        writeCloudSettings("requestTimeout=1\nuploadRetries=" + retries + "\n");
+        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("slowonce"), dir.filePath("a")});
+        writeCloudSettings(QByteArray());  // the task keeps the settings it was created with
         TaskRecorder recorder(task);
         // libcurl judges the speed over its last five seconds or so, hence the slack; the stall lasts 30 s.
-        const QStringList emitted{"progress 1 0 2", "progress 2 1 2", R"(end 1 2 [slow] {"rischeckserialnum":"a"})",
-                                  "finshTask"};
         QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 9000);
         release = true;
     }

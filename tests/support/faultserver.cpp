@@ -38,8 +38,9 @@ std::int64_t contentLength(const std::string& head)
 }
 
 // Reads one request's head and its Content-Length body (our clients send no
-// chunked bodies); false when the client closed first.
-bool readRequest(int fd)
+// chunked bodies), or only the first half of the body; false when the client
+// closed first.
+bool readRequest(int fd, bool half = false)
 {
     std::string head;
     char buffer[16 * 1024];
@@ -51,8 +52,8 @@ bool readRequest(int fd)
         head.append(buffer, size_t(n));
     }
     const size_t bodyStart = end == std::string::npos ? head.size() : end + 4;
-    for (std::int64_t left = contentLength(head.substr(0, bodyStart)) - std::int64_t(head.size() - bodyStart);
-         left > 0;) {
+    const std::int64_t body = contentLength(head.substr(0, bodyStart));
+    for (std::int64_t left = (half ? body / 2 : body) - std::int64_t(head.size() - bodyStart); left > 0;) {
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0)
             return false;
@@ -123,18 +124,25 @@ void FaultServer::run()
             continue;
         }
         liveFds.push_back(fd);
-        ++accepted;
-        servers.emplace_back([this, fd] { serve(fd); });
+        const bool first = ++accepted == 1;
+        servers.emplace_back([this, fd, first] { serve(fd, first); });
     }
 }
 
-void FaultServer::serve(int fd)
+void FaultServer::serve(int fd, bool first)
 {
-    if (readRequest(fd) && faultKind != Stall)
-        answer(fd);
-    // Wait for the client to close, so that nothing it still sends is met with a reset.
-    char buffer[4096];
-    while (recv(fd, buffer, sizeof buffer, 0) > 0) {
+    if (faultKind == ResetFirst && first) {
+        readRequest(fd, true);
+        // Closing with unread bytes, and no lingering, resets the connection.
+        const linger now{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    } else {
+        if (readRequest(fd) && faultKind != Stall)
+            answer(fd);
+        // Wait for the client to close, so that nothing it still sends is met with a reset.
+        char buffer[4096];
+        while (recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
     }
     std::lock_guard<std::mutex> lock(mutex);
     liveFds.erase(std::find(liveFds.begin(), liveFds.end(), fd));
@@ -149,6 +157,9 @@ void FaultServer::answer(int fd)
         const std::string head = okHead(std::int64_t(payload.size()));
         if (sendAll(fd, head.data(), std::int64_t(head.size()), false))
             sendAll(fd, payload.data(), std::int64_t(payload.size() / 2), true);
+    } else if (faultKind == ResetFirst) {
+        const std::string reply = okHead(std::int64_t(payload.size())) + payload;
+        sendAll(fd, reply.data(), std::int64_t(reply.size()), false);
     } else if (faultKind == Huge) {
         const std::string head = okHead(hugeBodySize);
         static const std::string fill(fillChunkSize, 'x');

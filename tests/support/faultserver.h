@@ -23,6 +23,8 @@ public:
         Garbage,    // answers each request with payload bytes that are not HTTP, then closes
         HalfClose,  // announces the payload as a 200 body, sends half of it, then closes
         Huge,       // a 200 reply of hugeBodySize bytes, streamed from a small buffer
+        ResetFirst, // resets the first connection half-way through its request's body; answers later ones with
+                    // the payload as a 200 body
     };
 
     static constexpr std::int64_t hugeBodySize = 100 * 1024 * 1024;
@@ -44,7 +46,7 @@ public:
 
 private:
     void run();
-    void serve(int fd);
+    void serve(int fd, bool first);
     void answer(int fd);
     bool sendAll(int fd, const char* data, std::int64_t size, bool body);
 
