@@ -3,7 +3,7 @@
 // against the host's schema.
 
 #include "cloudaccount.h"
-#include "dicomfile.h"
+#include "dicomtext.h"
 #include "localdatabase.h"
 #include "samplestudies.h"
 #include "studyimport.h"

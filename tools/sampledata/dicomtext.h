@@ -10,4 +10,8 @@ class DcmTagKey;
 // the tag is missing. utf8: decode as UTF-8 (the dataset was converted), else Latin-1.
 QString dicomText(DcmDataset* dataset, const DcmTagKey& tag, bool utf8);
 
+// DCMTK reports every oddity of a file on the console; the tools say what
+// matters themselves.
+void quietDicomLogging();
+
 #endif

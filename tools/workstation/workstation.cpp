@@ -3,7 +3,7 @@
 #include "cloudaccount.h"
 #include "configfolder.h"
 #include "console.h"
-#include "dicomfile.h"
+#include "dicomtext.h"
 #include "localdatabase.h"
 #include "studyhost.h"
 #include "studyimport.h"
