@@ -1,7 +1,7 @@
 #include "benchsummary.h"
 #include "benchworkspace.h"
-#include "boxautoanswerer.h"
 #include "formconstructionfigure.h"
+#include "messageboxanswerer.h"
 #include "openstudyfigure.h"
 #include "savefigure.h"
 #include "scriptedcloud.h"
@@ -99,15 +99,15 @@ int main(int argc, char** argv)
             return 1;
         }
         ScriptedCloud cloud;
-        if (!cloud.install(workspace)) {
+        if (!cloud.install()) {
             std::fprintf(stderr, "cloudpatient-bench: cannot write the form's settings\n");
             return 1;
         }
-        BoxAutoAnswerer answerer;
+        MessageBoxAnswerer answerer;
 
         std::vector<std::unique_ptr<BenchFigure>> figures;
         figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer));
-        figures.push_back(std::make_unique<FormConstructionFigure>(workspace));
+        figures.push_back(std::make_unique<FormConstructionFigure>());
         figures.push_back(std::make_unique<UploadFigure>(workspace, options.uploadFiles));
         figures.push_back(std::make_unique<SaveFigure>(cloud, answerer));
         for (int round = 1; round <= options.rounds; ++round) {

@@ -1,9 +1,9 @@
 #include "openstudyfigure.h"
 
 #include "benchsummary.h"
-#include "boxautoanswerer.h"
 #include "cloudpaientinfoform.h"
 #include "formwidget.h"
+#include "messageboxanswerer.h"
 #include "rawcurl.h"
 #include "scriptedcloud.h"
 #include "testserver.h"
@@ -20,7 +20,7 @@ constexpr int iterations = 200;
 
 } // namespace
 
-OpenStudyFigure::OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer)
+OpenStudyFigure::OpenStudyFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer)
     : cloud(cloud), answerer(answerer)
 {
 }
@@ -52,7 +52,7 @@ void OpenStudyFigure::timeOpen(benchmark::State& state)
         state.SetIterationTime(secondsOf([&] { form->openStudy(session, uid); }));
 
     const QLineEdit* serial = formWidget<QLineEdit>(*form, "checkIDLineEdit");
-    const QStringList surprises = answerer.takeSurprises();
+    const QStringList surprises = answerer.takeFailures();
     if (!surprises.isEmpty())
         state.SkipWithError(("unexpected box: " + surprises.join(QStringLiteral("; ")).toStdString()).c_str());
     else if (!form->isVisible() || !serial || serial->text() != ScriptedCloud::serial())

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-class BoxAutoAnswerer;
+class MessageBoxAnswerer;
 class CloudPaientInfoForm;
 class ScriptedCloud;
 
@@ -14,7 +14,7 @@ class ScriptedCloud;
 class OpenStudyFigure : public BenchFigure
 {
 public:
-    OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer);
+    OpenStudyFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer);
     ~OpenStudyFigure() override;
 
     void registerRound(int round) override;
@@ -29,7 +29,7 @@ private:
     void timeRawGets(benchmark::State& state);
 
     const ScriptedCloud& cloud;
-    BoxAutoAnswerer& answerer;
+    MessageBoxAnswerer& answerer;
     std::unique_ptr<CloudPaientInfoForm> form;
 };
 

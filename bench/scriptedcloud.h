@@ -7,12 +7,11 @@
 #include <memory>
 #include <string>
 
-class BenchWorkspace;
 class TestServer;
 
 // A loopback cloud that knows one study: it answers the lookup, the record,
-// the two dictionaries and the modify request at the paths that the
-// workspace's settings name, from a thread of its own.
+// the two dictionaries and the modify request at the paths that the form's
+// settings name, from a thread of its own.
 class ScriptedCloud
 {
 public:
@@ -24,7 +23,7 @@ public:
 
     // Points the form's settings at this cloud and gives it small dictionaries
     // whose entries the study's record names.
-    bool install(const BenchWorkspace& workspace) const;
+    bool install() const;
 
     TestServer& server() const { return *http; }
 

@@ -1,6 +1,7 @@
 #include "localdatabase.h"
 
 #include "dicomfile.h"
+#include "hostschema.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -8,22 +9,6 @@
 #include <QVariant>
 
 namespace {
-
-const char* const schema[] = {
-    "CREATE TABLE IF NOT EXISTS patient (pk INTEGER PRIMARY KEY AUTOINCREMENT, PatientName TEXT, "
-    "PatientID TEXT, PatientSex TEXT, PatientBirthDate TEXT, PatientAge TEXT)",
-    "CREATE INDEX IF NOT EXISTS patient_identity ON patient (PatientID, PatientName)",
-    "CREATE TABLE IF NOT EXISTS generalstudy (pk INTEGER PRIMARY KEY AUTOINCREMENT, patient_fk INTEGER, "
-    "StudyInstanceUID TEXT NOT NULL UNIQUE, StudyDate TEXT, StudyTime TEXT, StudyDescription TEXT, "
-    "AccessionNumber TEXT, StudyID TEXT)",
-    "CREATE TABLE IF NOT EXISTS generalseries (pk INTEGER PRIMARY KEY AUTOINCREMENT, study_fk INTEGER, "
-    "SeriesInstanceUID TEXT NOT NULL UNIQUE, SeriesNumber TEXT, Modality TEXT, SeriesDescription TEXT)",
-    "CREATE TABLE IF NOT EXISTS imageformat (pk INTEGER PRIMARY KEY AUTOINCREMENT, series_fk INTEGER, "
-    "FilePath TEXT, SOPInstanceUID TEXT NOT NULL UNIQUE, SOPClassUID TEXT, InstanceNumber TEXT, "
-    "SpecificCharacterSet TEXT)",
-    "CREATE TABLE IF NOT EXISTS patientinfoindex (pk INTEGER PRIMARY KEY AUTOINCREMENT, StudyUID TEXT, "
-    "CheckSerialNum TEXT, PatientInfoPath TEXT)",
-};
 
 // A null QString binds as SQL NULL; a missing tag is stored as an empty text.
 QVariant text(const QString& value)
@@ -64,13 +49,11 @@ bool LocalDatabase::open(const QString& path)
         error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
         return false;
     }
-    QSqlQuery query(db);
-    for (const char* statement : schema) {
-        if (!query.exec(QLatin1String(statement))) {
-            error = QStringLiteral("cannot prepare %1: %2").arg(path, query.lastError().text());
-            db.close();
-            return false;
-        }
+    QString why;
+    if (!createHostTables(db, &why)) {
+        error = QStringLiteral("cannot prepare %1: %2").arg(path, why);
+        db.close();
+        return false;
     }
     opened = true;
     return true;

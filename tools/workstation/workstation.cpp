@@ -1,9 +1,9 @@
 #include "workstation.h"
 
 #include "cloudaccount.h"
-#include "configfolder.h"
 #include "console.h"
 #include "dicomtext.h"
+#include "formfiles.h"
 #include "localdatabase.h"
 #include "studyhost.h"
 #include "studyimport.h"
@@ -23,10 +23,8 @@ int Workstation::run(const WorkstationOptions& options)
 {
     useDesktopFontSize();
     const QString appDir = QCoreApplication::applicationDirPath();
-    const ConfigFolder config(appDir);
-    QString error;
-    if (!config.ensureDictionaries(&error)) {
-        printError(error);
+    if (!FormFiles::writeMissingDictionaries()) {
+        printError(QStringLiteral("cannot write the dictionaries beside %1").arg(appDir));
         return 1;
     }
     if (!options.screenshotFile.isEmpty())
@@ -55,7 +53,7 @@ int Workstation::run(const WorkstationOptions& options)
     if (!options.walkthroughDir.isEmpty()) {
         // Each step waits at most waitSeconds; the whole run gets a bound as well.
         const Watchdog watchdog(options.waitSeconds * 6, QStringLiteral("the walk-through did not end in time"), 3);
-        return Walkthrough(database, host, options, config.path()).run();
+        return Walkthrough(database, host, options).run();
     }
     CloudAccount cloud(options.cloudUrl, options.waitSeconds);
     StudyListWindow window(database, host, cloud, options.user, options.password);
