@@ -25,7 +25,7 @@ class CloudClientAsyncHandler;
  * goes on. A task nobody numbers reports a negative id of its own, distinct
  * from every other task's.
  */
-class UpLoadTask : public QObject
+class Q_DECL_EXPORT UpLoadTask : public QObject
 {
     Q_OBJECT
 
