@@ -18,6 +18,11 @@ QString dicomText(DcmDataset* dataset, const DcmTagKey& tag, bool utf8)
     return trimmed;
 }
 
+QVariant columnText(const QString& value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 void quietDicomLogging()
 {
     OFLog::configure(OFLogger::FATAL_LOG_LEVEL);

@@ -1,6 +1,7 @@
 #include "localdatabase.h"
 
 #include "dicomfile.h"
+#include "dicomtext.h"
 #include "hostschema.h"
 
 #include <QSqlDatabase>
@@ -9,12 +10,6 @@
 #include <QVariant>
 
 namespace {
-
-// A null QString binds as SQL NULL; a missing tag is stored as an empty text.
-QVariant text(const QString& value)
-{
-    return value.isNull() ? QStringLiteral("") : value;
-}
 
 // Prepares a statement and runs it with the values bound in order.
 bool run(QSqlQuery& query, const QString& sql, const QVariantList& values)
@@ -100,8 +95,8 @@ ImageAdded LocalDatabase::addImage(const DicomFileInfo& image, const QString& ab
     if (!run(insert,
              QStringLiteral("INSERT INTO imageformat (series_fk, FilePath, SOPInstanceUID, SOPClassUID, "
                             "InstanceNumber, SpecificCharacterSet) VALUES (?, ?, ?, ?, ?, ?)"),
-             {*series, text(absolutePath), text(image.sopInstanceUid), text(image.sopClassUid),
-              text(image.instanceNumber), text(image.characterSet)}))
+             {*series, columnText(absolutePath), columnText(image.sopInstanceUid), columnText(image.sopClassUid),
+              columnText(image.instanceNumber), columnText(image.characterSet)}))
         return failed(insert);
     return newStudy ? ImageAdded::NewStudy : ImageAdded::NewImage;
 }
@@ -126,13 +121,13 @@ std::optional<qint64> LocalDatabase::findOrAddPatient(const DicomFileInfo& image
 {
     QSqlQuery find;
     if (run(find, QStringLiteral("SELECT pk FROM patient WHERE PatientID = ? AND PatientName = ? ORDER BY pk"),
-            {text(image.patientId), text(image.patientName)})
+            {columnText(image.patientId), columnText(image.patientName)})
         && find.next())
         return find.value(0).toLongLong();
     return insertRow(QStringLiteral("INSERT INTO patient (PatientName, PatientID, PatientSex, PatientBirthDate, "
                                     "PatientAge) VALUES (?, ?, ?, ?, ?)"),
-                     {text(image.patientName), text(image.patientId), text(image.patientSex),
-                      text(image.patientBirthDate), text(image.patientAge)});
+                     {columnText(image.patientName), columnText(image.patientId), columnText(image.patientSex),
+                      columnText(image.patientBirthDate), columnText(image.patientAge)});
 }
 
 std::optional<qint64> LocalDatabase::findOrAddStudy(const DicomFileInfo& image, bool* created)
@@ -147,8 +142,8 @@ std::optional<qint64> LocalDatabase::findOrAddStudy(const DicomFileInfo& image, 
     const std::optional<qint64> study = insertRow(
         QStringLiteral("INSERT INTO generalstudy (patient_fk, StudyInstanceUID, StudyDate, StudyTime, "
                        "StudyDescription, AccessionNumber, StudyID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-        {*patient, text(image.studyUid), text(image.studyDate), text(image.studyTime), text(image.studyDescription),
-         text(image.accessionNumber), text(image.studyId)});
+        {*patient, columnText(image.studyUid), columnText(image.studyDate), columnText(image.studyTime),
+         columnText(image.studyDescription), columnText(image.accessionNumber), columnText(image.studyId)});
     *created = study.has_value();
     return study;
 }
@@ -161,8 +156,8 @@ std::optional<qint64> LocalDatabase::findOrAddSeries(const DicomFileInfo& image,
         return find.value(0).toLongLong();
     return insertRow(QStringLiteral("INSERT INTO generalseries (study_fk, SeriesInstanceUID, SeriesNumber, Modality, "
                                     "SeriesDescription) VALUES (?, ?, ?, ?, ?)"),
-                     {studyPk, text(image.seriesUid), text(image.seriesNumber), text(image.modality),
-                      text(image.seriesDescription)});
+                     {studyPk, columnText(image.seriesUid), columnText(image.seriesNumber), columnText(image.modality),
+                      columnText(image.seriesDescription)});
 }
 
 QVector<LocalStudy> LocalDatabase::studies() const
