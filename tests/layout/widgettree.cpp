@@ -11,6 +11,7 @@
 #include <QMetaProperty>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTableView>
 #include <QTextEdit>
 
@@ -38,19 +39,19 @@ public:
                 return kept->second.get();
             auto maker = makers.find(name);
             if (maker != makers.end())
-                return made.emplace(name, std::unique_ptr<QObject>(maker->second())).first->second.get();
+                return made.emplace(name, maker->second()).first->second.get();
         }
         return nullptr;
     }
 
 private:
     template <typename T>
-    static std::pair<QByteArray, std::function<QObject*()>> maker()
+    static std::pair<QByteArray, std::function<std::unique_ptr<QObject>()>> maker()
     {
-        return {T::staticMetaObject.className(), [] { return new T; }};
+        return {T::staticMetaObject.className(), [] { return std::make_unique<T>(); }};
     }
 
-    const std::map<QByteArray, std::function<QObject*()>> makers{
+    const std::map<QByteArray, std::function<std::unique_ptr<QObject>()>> makers{
         maker<QWidget>(),     maker<QFrame>(),      maker<QLabel>(),       maker<QPushButton>(),
         maker<QLineEdit>(),   maker<QComboBox>(),   maker<QDateTimeEdit>(), maker<QCalendarWidget>(),
         maker<QTextEdit>(),   maker<QTableView>(),  maker<QProgressBar>(), maker<QHBoxLayout>(),
