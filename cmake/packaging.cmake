@@ -36,5 +36,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Debian 12's packages of what the libraries load; the Qt SQLite driver is
 # what the host's default connection to its study database runs on.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6 (>= 2.36), libstdc++6 (>= 12), libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5sql5 (>= 5.15), libqt5sql5-sqlite (>= 5.15), libsqlite3-0 (>= 3.40), libcurl4 (>= 7.88)")
+  "libc6 (>= 2.36), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5sql5 (>= 5.15), libqt5sql5-sqlite (>= 5.15), libsqlite3-0 (>= 3.40), libcurl4 (>= 7.88)")
 include(CPack)
