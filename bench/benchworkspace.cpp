@@ -1,27 +1,13 @@
 #include "benchworkspace.h"
 
+#include "formfiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
-namespace {
-
-QString appConfig(const QString& name)
+BenchWorkspace::BenchWorkspace()
+    : previousDir(QDir::currentPath()), guard(std::make_unique<ConfigGuard>(FormFiles::all()))
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/config/") + name;
-}
-
-QString besideConfig(const QString& name)
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../config/") + name;
-}
-
-} // namespace
-
-BenchWorkspace::BenchWorkspace() : previousDir(QDir::currentPath())
-{
-    guard = std::make_unique<ConfigGuard>(QStringList{
-        appConfig(QStringLiteral("clouddata.ini")), besideConfig(QStringLiteral("clouddata.ini")),
-        checkItemFile(), positionFile(), besideConfig(QStringLiteral("proxy.txt"))});
     ready = root.isValid() && guard->removeAll() && QDir().mkpath(folder(QStringLiteral("run")))
             && QDir::setCurrent(folder(QStringLiteral("run")));
 }
@@ -47,22 +33,12 @@ QString BenchWorkspace::folder(const QString& name) const
     return path;
 }
 
-bool BenchWorkspace::writeCloudSettings(const QByteArray& ini) const
-{
-    return guard->write(appConfig(QStringLiteral("clouddata.ini")), ini);
-}
-
-bool BenchWorkspace::writeDictionaries(const QByteArray& checkItems, const QByteArray& positions) const
-{
-    return guard->write(checkItemFile(), checkItems) && guard->write(positionFile(), positions);
-}
-
 QString BenchWorkspace::checkItemFile()
 {
-    return besideConfig(QStringLiteral("cloudCheckItem.json"));
+    return FormFiles::checkItemFile();
 }
 
 QString BenchWorkspace::positionFile()
 {
-    return besideConfig(QStringLiteral("cloudPositionItem.json"));
+    return FormFiles::positionFile();
 }

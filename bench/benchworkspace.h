@@ -3,17 +3,16 @@
 
 #include "configguard.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <memory>
 
-// Where a run keeps its files. The form reads its settings and dictionaries
-// beside the program, so the run replaces those (and a proxy file, which would
-// route the form's requests elsewhere) and puts them back at the end. Backups
-// that saves write to "../backup/" land in a temporary folder, which is the
-// working directory for the run.
+// Where a run keeps its files. The form reads its settings, dictionaries and
+// proxy file beside the program, so the run takes those away, lets the
+// figures write theirs (FormFiles) and puts the old ones back at the end.
+// Backups that saves write to "../backup/" land in a temporary folder, which
+// is the working directory for the run.
 class BenchWorkspace
 {
 public:
@@ -28,11 +27,6 @@ public:
 
     // A folder of its own below the temporary one, created on demand.
     QString folder(const QString& name) const;
-
-    // The form's clouddata.ini.
-    bool writeCloudSettings(const QByteArray& ini) const;
-    // The two dictionary files, as bytes (GBK).
-    bool writeDictionaries(const QByteArray& checkItems, const QByteArray& positions) const;
 
     static QString checkItemFile();
     static QString positionFile();

@@ -46,14 +46,6 @@ bool ConfigGuard::removeAll() const
     });
 }
 
-bool ConfigGuard::write(const QString& path, const QByteArray& bytes) const
-{
-    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    const bool guarded = std::any_of(kept.begin(), kept.end(),
-                                     [&absolute](const Kept& file) { return file.path == absolute; });
-    return guarded && QDir().mkpath(QFileInfo(absolute).absolutePath()) && writeFile(absolute, bytes);
-}
-
 void ConfigGuard::restore()
 {
     if (restored)

@@ -22,8 +22,6 @@ public:
 
     // Removes every guarded file for the run; true when none is left.
     bool removeAll() const;
-    // Writes @p bytes to a guarded file, creating its folder; false on failure.
-    bool write(const QString& path, const QByteArray& bytes) const;
 
     void restore();
 

@@ -1,7 +1,7 @@
 #include "formconstructionfigure.h"
 
 #include "benchsummary.h"
-#include "benchworkspace.h"
+#include "formfiles.h"
 #include "cloudpaientinfoform.h"
 #include "dictionarytext.h"
 #include "formwidget.h"
@@ -52,7 +52,7 @@ bool holdsBoth(const CloudPaientInfoForm& form, int entries)
 
 } // namespace
 
-FormConstructionFigure::FormConstructionFigure(const BenchWorkspace& workspace) : workspace(workspace) {}
+FormConstructionFigure::FormConstructionFigure() = default;
 
 FormConstructionFigure::~FormConstructionFigure() = default;
 
@@ -74,9 +74,8 @@ const FormConstructionFigure::Dictionaries& FormConstructionFigure::dictionaries
     Dictionaries d;
     d.checkItemNames = dictionaryNames(QStringLiteral("检查项目"), entries);
     d.positionNames = dictionaryNames(QStringLiteral("检查部位"), entries);
-    d.checkItemJson = dictionaryJson(d.checkItemNames, QStringLiteral("checkitemid"), QStringLiteral("checkitem"));
-    d.positionJson =
-        dictionaryJson(d.positionNames, QStringLiteral("positiontypeid"), QStringLiteral("positiontypename"));
+    d.checkItemJson = FormFiles::dictionaryJson(FormFiles::CheckItems, d.checkItemNames);
+    d.positionJson = FormFiles::dictionaryJson(FormFiles::Positions, d.positionNames);
     return made.emplace(entries, std::move(d)).first->second;
 }
 
@@ -89,7 +88,7 @@ void FormConstructionFigure::timeNewForms(benchmark::State& state)
         double all = 0;
         for (size_t i = 0; i < std::size(sizes); ++i) {
             const Dictionaries& d = dictionaries(sizes[i]);
-            if (!workspace.writeDictionaries(gbkBytes(d.checkItemJson), gbkBytes(d.positionJson))) {
+            if (!FormFiles::writeDictionaries(FormFiles::gbk(d.checkItemJson), FormFiles::gbk(d.positionJson))) {
                 state.SkipWithError("cannot write the dictionary files");
                 return;
             }
@@ -110,7 +109,7 @@ void FormConstructionFigure::timeNewForms(benchmark::State& state)
 void FormConstructionFigure::timeDictionaryPart(benchmark::State& state, int entries)
 {
     const Dictionaries& d = dictionaries(entries);
-    if (!workspace.writeDictionaries(QByteArrayLiteral("[]"), QByteArrayLiteral("[]"))) {
+    if (!FormFiles::writeDictionaries(QByteArrayLiteral("[]"), QByteArrayLiteral("[]"))) {
         state.SkipWithError("cannot write the dictionary files");
         return;
     }

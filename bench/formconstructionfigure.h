@@ -8,15 +8,13 @@
 
 #include <map>
 
-class BenchWorkspace;
-
 // A new form with dictionary files of growing size, and the dictionary part
 // of it (loadCheckItems and loadPositions) against a bare QComboBox filled
 // with the same names.
 class FormConstructionFigure : public BenchFigure
 {
 public:
-    explicit FormConstructionFigure(const BenchWorkspace& workspace);
+    FormConstructionFigure();
     ~FormConstructionFigure() override;
 
     void registerRound(int round) override;
@@ -36,7 +34,6 @@ private:
     void timeDictionaryPart(benchmark::State& state, int entries);
     void timeBareComboBoxes(benchmark::State& state, int entries);
 
-    const BenchWorkspace& workspace;
     std::map<int, Dictionaries> made;
 };
 

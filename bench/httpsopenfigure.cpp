@@ -50,9 +50,8 @@ QString percent(double part, double whole)
 
 } // namespace
 
-HttpsOpenFigure::HttpsOpenFigure(const BenchWorkspace& workspace, const ScriptedCloud& plainCloud,
-                                 BoxAutoAnswerer& answerer)
-    : workspace(workspace), plainCloud(plainCloud), answerer(answerer)
+HttpsOpenFigure::HttpsOpenFigure(const ScriptedCloud& plainCloud, MessageBoxAnswerer& answerer)
+    : plainCloud(plainCloud), answerer(answerer)
 {
 }
 
@@ -72,10 +71,10 @@ QString HttpsOpenFigure::setUp()
     authority = std::make_unique<TestCertificateAuthority>(QStringLiteral("Bench Hospital CA"));
     const IssuedCertificate certificate = authority->issue();
     tlsCloud = std::make_unique<ScriptedCloud>(&certificate);
-    if (!tlsCloud->install(workspace, authority->caFile()))
+    if (!tlsCloud->install(authority->caFile()))
         return QStringLiteral("cannot write the settings for the HTTPS cloud");
     httpsForm = std::make_unique<CloudPaientInfoForm>();
-    if (!plainCloud.install(workspace))
+    if (!plainCloud.install())
         return QStringLiteral("cannot put the plain cloud's settings back");
     httpForm = std::make_unique<CloudPaientInfoForm>();
     for (CloudPaientInfoForm* form : {httpsForm.get(), httpForm.get()}) {

@@ -5,8 +5,7 @@
 
 #include <memory>
 
-class BenchWorkspace;
-class BoxAutoAnswerer;
+class MessageBoxAnswerer;
 class CloudPaientInfoForm;
 class ScriptedCloud;
 class TestCertificateAuthority;
@@ -19,7 +18,7 @@ class TestCertificateAuthority;
 class HttpsOpenFigure : public BenchFigure
 {
 public:
-    HttpsOpenFigure(const BenchWorkspace& workspace, const ScriptedCloud& plainCloud, BoxAutoAnswerer& answerer);
+    HttpsOpenFigure(const ScriptedCloud& plainCloud, MessageBoxAnswerer& answerer);
     ~HttpsOpenFigure() override;
 
     void registerRound(int round) override;
@@ -34,9 +33,8 @@ private:
     void timeOpen(benchmark::State& state, const std::unique_ptr<CloudPaientInfoForm>& form);
     void timeHandshakes(benchmark::State& state);
 
-    const BenchWorkspace& workspace;
     const ScriptedCloud& plainCloud;
-    BoxAutoAnswerer& answerer;
+    MessageBoxAnswerer& answerer;
     std::unique_ptr<TestCertificateAuthority> authority;
     std::unique_ptr<ScriptedCloud> tlsCloud;
     std::unique_ptr<CloudPaientInfoForm> httpsForm;

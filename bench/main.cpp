@@ -1,8 +1,8 @@
 #include "benchsummary.h"
 #include "benchworkspace.h"
-#include "boxautoanswerer.h"
 #include "formconstructionfigure.h"
 #include "httpsopenfigure.h"
+#include "messageboxanswerer.h"
 #include "openstudyfigure.h"
 #include "savefigure.h"
 #include "scriptedcloud.h"
@@ -104,20 +104,20 @@ int main(int argc, char** argv)
             return 1;
         }
         ScriptedCloud cloud;
-        if (!cloud.install(workspace)) {
+        if (!cloud.install()) {
             std::fprintf(stderr, "cloudpatient-bench: cannot write the form's settings\n");
             return 1;
         }
-        BoxAutoAnswerer answerer;
+        MessageBoxAnswerer answerer;
 
         std::vector<std::unique_ptr<BenchFigure>> figures;
         WanLink wan;
         wan.oneWayDelay = std::chrono::milliseconds(10);
         wan.bitsPerSecond = 200e6;
         figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer));
-        figures.push_back(std::make_unique<HttpsOpenFigure>(workspace, cloud, answerer));
-        figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer, workspace, wan));
-        figures.push_back(std::make_unique<FormConstructionFigure>(workspace));
+        figures.push_back(std::make_unique<HttpsOpenFigure>(cloud, answerer));
+        figures.push_back(std::make_unique<OpenStudyFigure>(cloud, answerer, wan));
+        figures.push_back(std::make_unique<FormConstructionFigure>());
         figures.push_back(std::make_unique<UploadFigure>(workspace, options.uploadFiles));
         figures.push_back(std::make_unique<WanUploadFigure>(workspace, options.uploadFiles));
         figures.push_back(std::make_unique<UploadMemoryFigure>(workspace, 10 * options.uploadFiles));

@@ -1,10 +1,9 @@
 #include "openstudyfigure.h"
 
 #include "benchsummary.h"
-#include "benchworkspace.h"
-#include "boxautoanswerer.h"
 #include "cloudpaientinfoform.h"
 #include "formwidget.h"
+#include "messageboxanswerer.h"
 #include "rawcurl.h"
 #include "scriptedcloud.h"
 #include "testserver.h"
@@ -21,11 +20,6 @@ namespace {
 constexpr int loopbackIterations = 200;
 constexpr int wanIterations = 10;
 
-QString settingsFile()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/config/clouddata.ini");
-}
-
 double roundTripMs(const WanLink& link)
 {
     return 2 * std::chrono::duration<double, std::milli>(link.oneWayDelay).count();
@@ -33,16 +27,14 @@ double roundTripMs(const WanLink& link)
 
 } // namespace
 
-OpenStudyFigure::OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer)
+OpenStudyFigure::OpenStudyFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer)
     : cloud(cloud), answerer(answerer), openKey("open/openStudy"), rawKey("open/two-raw-gets")
 {
 }
 
-OpenStudyFigure::OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer,
-                                 const BenchWorkspace& workspace, const WanLink& link)
+OpenStudyFigure::OpenStudyFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer, const WanLink& link)
     : cloud(cloud)
     , answerer(answerer)
-    , workspace(&workspace)
     , link(link)
     , openKey("open-wan/openStudy")
     , rawKey("open-wan/two-raw-gets")
@@ -68,14 +60,11 @@ QString OpenStudyFigure::setUp()
         if (!relay->isListening(&why))
             return QString::fromStdString(why);
         // The form reads its endpoints as it is made; the other figures keep theirs.
-        QFile file(settingsFile());
-        const QByteArray settings = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const QByteArray base = cloud.server().url().toUtf8();
-        if (!settings.contains(base)
-            || !workspace->writeCloudSettings(QByteArray(settings).replace(base, QByteArray::fromStdString(reached(base.toStdString())))))
+        const std::string base = cloud.server().url().toStdString();
+        if (!cloud.install(QString(), QString::fromStdString(reached(base))))
             return QStringLiteral("cannot point the form's settings at the relay");
         form = std::make_unique<CloudPaientInfoForm>();
-        if (!workspace->writeCloudSettings(settings))
+        if (!cloud.install())
             return QStringLiteral("cannot put the form's settings back");
     }
     form->openStudy(ScriptedCloud::sessionId(), ScriptedCloud::studyUid());
@@ -90,7 +79,7 @@ void OpenStudyFigure::timeOpen(benchmark::State& state)
     timeOpenings(state, *form, answerer);
 }
 
-void OpenStudyFigure::timeOpenings(benchmark::State& state, CloudPaientInfoForm& form, BoxAutoAnswerer& answerer)
+void OpenStudyFigure::timeOpenings(benchmark::State& state, CloudPaientInfoForm& form, MessageBoxAnswerer& answerer)
 {
     const QByteArray session = ScriptedCloud::sessionId();
     const QString uid = ScriptedCloud::studyUid();
@@ -98,7 +87,7 @@ void OpenStudyFigure::timeOpenings(benchmark::State& state, CloudPaientInfoForm&
         state.SetIterationTime(secondsOf([&] { form.openStudy(session, uid); }));
 
     const QLineEdit* serial = formWidget<QLineEdit>(form, "checkIDLineEdit");
-    const QStringList surprises = answerer.takeSurprises();
+    const QStringList surprises = answerer.takeFailures();
     if (!surprises.isEmpty())
         state.SkipWithError(("unexpected box: " + surprises.join(QStringLiteral("; ")).toStdString()).c_str());
     else if (!form.isVisible() || !serial || serial->text() != ScriptedCloud::serial())

@@ -8,8 +8,7 @@
 #include <optional>
 #include <string>
 
-class BenchWorkspace;
-class BoxAutoAnswerer;
+class MessageBoxAnswerer;
 class CloudPaientInfoForm;
 class ScriptedCloud;
 
@@ -19,11 +18,9 @@ class ScriptedCloud;
 class OpenStudyFigure : public BenchFigure
 {
 public:
-    OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer);
-    // Across @p link: the form is made with settings that point at a relay, which
-    // @p workspace writes for the time it takes.
-    OpenStudyFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer, const BenchWorkspace& workspace,
-                    const WanLink& link);
+    OpenStudyFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer);
+    // Across @p link: the form is made with settings that point at a relay.
+    OpenStudyFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer, const WanLink& link);
     ~OpenStudyFigure() override;
 
     void registerRound(int round) override;
@@ -31,7 +28,7 @@ public:
 
     // Opens the known study on @p form once per iteration, timed; the run
     // fails when a box came up or the form did not show the study.
-    static void timeOpenings(benchmark::State& state, CloudPaientInfoForm& form, BoxAutoAnswerer& answerer);
+    static void timeOpenings(benchmark::State& state, CloudPaientInfoForm& form, MessageBoxAnswerer& answerer);
 
 private:
     // Makes the form and opens the study once, untimed: the first opening also
@@ -44,8 +41,7 @@ private:
     std::string reached(const std::string& url) const;
 
     const ScriptedCloud& cloud;
-    BoxAutoAnswerer& answerer;
-    const BenchWorkspace* const workspace = nullptr;
+    MessageBoxAnswerer& answerer;
     const std::optional<WanLink> link;
     const std::string openKey;
     const std::string rawKey;

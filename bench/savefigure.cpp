@@ -2,10 +2,10 @@
 
 #include "benchsummary.h"
 #include "benchworkspace.h"
-#include "boxautoanswerer.h"
 #include "cloudpaientinfoform.h"
 #include "cloudrequest.h"
 #include "formwidget.h"
+#include "messageboxanswerer.h"
 #include "recordbody.h"
 #include "scriptedcloud.h"
 #include "studydatabase.h"
@@ -73,9 +73,9 @@ QJsonObject recordOf(const QByteArray& body)
 
 } // namespace
 
-SaveFigure::SaveFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer) : cloud(cloud), answerer(answerer)
+SaveFigure::SaveFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer) : cloud(cloud), answerer(answerer)
 {
-    answerer.expect(saveQuestion());
+    answerer.expectAlways(saveQuestion());
 }
 
 SaveFigure::~SaveFigure() = default;
@@ -165,7 +165,7 @@ void SaveFigure::timeSave(benchmark::State& state)
 
     // Every save and every confirmation box of a step was answered and posted.
     const auto saves = int(state.iterations());
-    const QStringList surprises = answerer.takeSurprises();
+    const QStringList surprises = answerer.takeFailures();
     if (!surprises.isEmpty())
         state.SkipWithError(("unexpected box: " + surprises.join(QStringLiteral("; ")).toStdString()).c_str());
     else if (!failedStep.isEmpty())

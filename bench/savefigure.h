@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-class BoxAutoAnswerer;
+class MessageBoxAnswerer;
 class CloudPaientInfoForm;
 class ScriptedCloud;
 class StudyDatabase;
@@ -26,7 +26,7 @@ class StudyDatabase;
 class SaveFigure : public BenchFigure
 {
 public:
-    SaveFigure(const ScriptedCloud& cloud, BoxAutoAnswerer& answerer);
+    SaveFigure(const ScriptedCloud& cloud, MessageBoxAnswerer& answerer);
     ~SaveFigure() override;
 
     void registerRound(int round) override;
@@ -56,7 +56,7 @@ private:
     bool updatePatientRow();
 
     const ScriptedCloud& cloud;
-    BoxAutoAnswerer& answerer;
+    MessageBoxAnswerer& answerer;
     std::unique_ptr<StudyDatabase> database;
     std::unique_ptr<CloudPaientInfoForm> form;
     qint64 studyKey = 0;

@@ -1,37 +1,23 @@
 #include "scriptedcloud.h"
 
-#include "benchworkspace.h"
 #include "dictionarytext.h"
-#include "testserver.h"
+#include "formfixture.h"
 #include "tlstestserver.h"
 
-namespace {
+using namespace formcloud;
 
-const std::string lookupPath = "/kelva/individual/findCheckNum4Unique";
-const std::string recordPath = "/kelva/individual/getStudyInfo.do";
-const std::string modifyPath = "/kelva/individual/modifyStudyInfo.do";
-const std::string checkItemPath = "/kelva/patientmanagerform/getCheckitem.do";
-const std::string positionPath = "/kelva/patientmanagerform/getPosition.do";
+namespace {
 
 constexpr int dictionarySize = 6;
 
 QString checkItemJson()
 {
-    return dictionaryJson(dictionaryNames(QStringLiteral("检查项目"), dictionarySize),
-                          QStringLiteral("checkitemid"), QStringLiteral("checkitem"));
+    return FormFiles::dictionaryJson(FormFiles::CheckItems, dictionaryNames(QStringLiteral("检查项目"), dictionarySize));
 }
 
 QString positionJson()
 {
-    return dictionaryJson(dictionaryNames(QStringLiteral("检查部位"), dictionarySize),
-                          QStringLiteral("positiontypeid"), QStringLiteral("positiontypename"));
-}
-
-ScriptedReply json(const std::string& body)
-{
-    ScriptedReply reply;
-    reply.body = body;
-    return reply;
+    return FormFiles::dictionaryJson(FormFiles::Positions, dictionaryNames(QStringLiteral("检查部位"), dictionarySize));
 }
 
 } // namespace
@@ -45,27 +31,23 @@ ScriptedCloud::ScriptedCloud(const IssuedCertificate* tls)
         "\"studytime\":1600000000123,\"studypositionid\":1,\"checkitemid\":2,"
         "\"abstracthistory\":\"" + symptom().toStdString() + "\",\"relevantresult\":\"x-ray clear\","
         "\"prediagnose\":\"bronchitis\",\"checkserialnum\":\"" + serial().toStdString() + "\"}";
-    http->setReply("GET", lookupPath, json("{\"rischeckserialnum\":\"" + serial().toStdString() + "\"}"));
-    http->setReply("GET", recordPath, json(record));
-    http->setReply("POST", modifyPath, json("{\"result\":\"ok\"}"));
-    http->setReply("GET", checkItemPath, json(checkItemJson().toStdString()));
-    http->setReply("GET", positionPath, json(positionJson().toStdString()));
+    http->setReply("GET", lookupPath, scripted("{\"rischeckserialnum\":\"" + serial().toStdString() + "\"}"));
+    http->setReply("GET", recordPath, scripted(record));
+    http->setReply("POST", modifyPath, scripted("{\"result\":\"ok\"}"));
+    http->setReply("GET", checkItemPath, scripted(checkItemJson().toStdString()));
+    http->setReply("GET", positionPath, scripted(positionJson().toStdString()));
 }
 
 ScriptedCloud::~ScriptedCloud() = default;
 
-bool ScriptedCloud::install(const BenchWorkspace& workspace, const QString& caFile) const
+bool ScriptedCloud::install(const QString& caFile, const QString& reachedAs) const
 {
-    const std::string base = http->url().toStdString();
-    const std::string ini = "[cloud]\n"
-                            "positionDownLoadUrl=" + base + positionPath + "\n"
-                            "checkItemDownLoadUrl=" + base + checkItemPath + "\n"
-                            "uploadCurl=" + base + modifyPath + "\n"
-                            "getcheckNumCurl=" + base + lookupPath + "?\n"
-                            "getCloudPatientInfoCurl=" + base + recordPath + "?\n"
-                            + (caFile.isEmpty() ? std::string() : "caFile=" + caFile.toStdString() + "\n");
-    return workspace.writeCloudSettings(QByteArray::fromStdString(ini))
-           && workspace.writeDictionaries(gbkBytes(checkItemJson()), gbkBytes(positionJson()));
+    FormFiles::Settings extra;
+    if (!caFile.isEmpty())
+        extra.append({QStringLiteral("caFile"), caFile});
+    // No request bound, as a host without one runs.
+    return FormFiles::writeEndpoints(reachedAs.isEmpty() ? http->url() : reachedAs, uploadPath.c_str(), 0, extra)
+           && FormFiles::writeDictionaries(FormFiles::gbk(checkItemJson()), FormFiles::gbk(positionJson()));
 }
 
 QByteArray ScriptedCloud::sessionId()

@@ -7,13 +7,12 @@
 #include <memory>
 #include <string>
 
-class BenchWorkspace;
 class TestServer;
 struct IssuedCertificate;
 
 // A loopback cloud that knows one study: it answers the lookup, the record,
-// the two dictionaries and the modify request at the paths that the
-// workspace's settings name, from a thread of its own.
+// the two dictionaries and the modify request at the paths that the form's
+// settings name, from a thread of its own.
 class ScriptedCloud
 {
 public:
@@ -24,9 +23,10 @@ public:
     ScriptedCloud(const ScriptedCloud&) = delete;
     ScriptedCloud& operator=(const ScriptedCloud&) = delete;
 
-    // Points the form's settings at this cloud, trusting @p caFile when given,
-    // and gives it small dictionaries whose entries the study's record names.
-    bool install(const BenchWorkspace& workspace, const QString& caFile = QString()) const;
+    // Points the form's settings at this cloud, reached at @p reachedAs when
+    // given (a relay in front of it), trusting @p caFile when given, and gives
+    // it small dictionaries whose entries the study's record names.
+    bool install(const QString& caFile = QString(), const QString& reachedAs = QString()) const;
 
     TestServer& server() const { return *http; }
 

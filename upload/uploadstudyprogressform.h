@@ -16,7 +16,7 @@ namespace Ui { class UploadStudyProgressForm; }
 // The one window of the process that lists every upload task with its counts
 // above a shared progress bar, and hands each finished task's check-number
 // reply on through sCheckNum.
-class UploadStudyProgressForm : public QWidget
+class Q_DECL_EXPORT UploadStudyProgressForm : public QWidget
 {
     Q_OBJECT
 
@@ -25,9 +25,7 @@ public:
     ~UploadStudyProgressForm() override;
 
     // The single window, created hidden on first use and never deleted.
-    // Exported whatever the library's default visibility: other code in the
-    // process reaches the window through it.
-    Q_DECL_EXPORT static UploadStudyProgressForm* getInstance();
+    static UploadStudyProgressForm* getInstance();
 
     // Starts one upload task unless some cell of the table already holds taskName.
     void addUploadTask(QStringList files, QString taskName, QByteArray extraData);

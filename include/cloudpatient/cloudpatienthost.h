@@ -16,8 +16,11 @@
  *
  * Usual order: setStudyKey(), setPatientName(), then openStudy() last. The form
  * shows itself when the study's record has loaded; closing it only hides it.
+ *
+ * Exported, so that the host and the plug-in share one type information of
+ * this class and the host's dynamic_cast does not depend on comparing names.
  */
-class CloudPatientHost : public QWidget
+class Q_DECL_EXPORT CloudPatientHost : public QWidget
 {
 public:
     using QWidget::QWidget;

@@ -11,7 +11,7 @@ class UpLoadTask;
  * Settings of one upload channel. The caller overwrites the public members
  * before each upload; a task copies them when it is created.
  */
-class CloudClientAsyncHandler
+class Q_DECL_EXPORT CloudClientAsyncHandler
 {
 public:
     CloudClientAsyncHandler();

@@ -12,7 +12,7 @@ class CloudClientAsyncHandler;
  * Process-wide entry point of the cloud client library: keeps the session id
  * and reads the proxy and upload settings that uploads use.
  */
-class HttpUploadFile
+class Q_DECL_EXPORT HttpUploadFile
 {
 public:
     /// The process-wide instance; never null.

@@ -10,7 +10,7 @@
  * by its first cell. A row shorter than the column count shows empty cells, a
  * longer one keeps its extra cells out of view.
  */
-class UploadFilesModel : public QAbstractTableModel
+class Q_DECL_EXPORT UploadFilesModel : public QAbstractTableModel
 {
     Q_OBJECT
 

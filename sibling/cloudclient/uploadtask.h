@@ -30,7 +30,7 @@ class CloudClientAsyncHandler;
  * than a byte a second for that long, fails. A task nobody numbers reports a
  * negative id of its own, distinct from every other task's.
  */
-class UpLoadTask : public QObject
+class Q_DECL_EXPORT UpLoadTask : public QObject
 {
     Q_OBJECT
 

@@ -15,7 +15,7 @@ class QPushButton;
  * "okPushButton" ends the dialog with 1, "cancelPushButton" with 0; closing the
  * window any other way also gives 0.
  */
-class zoxMessageBoxForm : public QDialog
+class Q_DECL_EXPORT zoxMessageBoxForm : public QDialog
 {
     Q_OBJECT
 

@@ -1,6 +1,7 @@
 #include "cloudrequest.h"
 #include "cloudservice.h"
 #include "dicomstudyinfo.h"
+#include "dicomtext.h"
 #include "samplestudies.h"
 #include "servicelistener.h"
 

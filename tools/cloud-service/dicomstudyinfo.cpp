@@ -5,7 +5,6 @@
 #include <dcmtk/dcmdata/dcdatset.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/oflog/oflog.h>
 
 #include <QDateTime>
 #include <QFile>
@@ -90,9 +89,4 @@ bool parseDicomDateTime(const QString& date, const QString& time, qint64* msecs)
         return false;
     *msecs = local.toMSecsSinceEpoch();
     return true;
-}
-
-void quietDicomLogging()
-{
-    OFLog::configure(OFLogger::FATAL_LOG_LEVEL);
 }

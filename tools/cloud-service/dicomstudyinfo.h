@@ -29,8 +29,4 @@ bool parseDicomAge(const QString& text, int* age, QString* unit);
 // is midnight) read as local time. False when the date or time is not valid.
 bool parseDicomDateTime(const QString& date, const QString& time, qint64* msecs);
 
-// DCMTK reports every oddity of a file on the console; the service says what
-// matters itself.
-void quietDicomLogging();
-
 #endif

@@ -1,6 +1,6 @@
 #include "cloudservice.h"
 #include "cloudstudy.h"
-#include "dicomstudyinfo.h"
+#include "dicomtext.h"
 #include "servicelistener.h"
 #include "serviceoptions.h"
 

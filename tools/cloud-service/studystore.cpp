@@ -1,5 +1,6 @@
 #include "studystore.h"
 
+#include "dicomtext.h"
 #include "sqlthread.h"
 
 #include <QDateTime>
@@ -47,17 +48,13 @@ bool inTransaction(QSqlDatabase& db, Work work)
     return false;
 }
 
-// A null QString binds as SQL NULL; an unset text is an empty one here.
-QVariant text(const QString& value)
-{
-    return value.isNull() ? QStringLiteral("") : value;
-}
-
 // The record's columns after serial and studyuid, in table order.
 QVariantList recordValues(const CloudStudy& s)
 {
-    return {text(s.patientName), text(s.sex), s.age, text(s.ageUnit), text(s.abstractHistory),
-            text(s.relevantResult), text(s.prediagnose), s.checkItemId, s.studyPositionId, s.studyTime};
+    return {columnText(s.patientName),    columnText(s.sex),         s.age,
+            columnText(s.ageUnit),        columnText(s.abstractHistory), columnText(s.relevantResult),
+            columnText(s.prediagnose),    s.checkItemId,             s.studyPositionId,
+            s.studyTime};
 }
 
 CloudStudy studyFrom(const QSqlQuery& q)

@@ -2,6 +2,7 @@
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdatset.h>
+#include <dcmtk/oflog/oflog.h>
 
 #include <QByteArray>
 
@@ -15,4 +16,14 @@ QString dicomText(DcmDataset* dataset, const DcmTagKey& tag, bool utf8)
     while (trimmed.endsWith(QChar(0)))
         trimmed.chop(1);
     return trimmed;
+}
+
+QVariant columnText(const QString& value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
+void quietDicomLogging()
+{
+    OFLog::configure(OFLogger::FATAL_LOG_LEVEL);
 }

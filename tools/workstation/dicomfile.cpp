@@ -5,7 +5,6 @@
 #include <dcmtk/dcmdata/dcdatset.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/oflog/oflog.h>
 
 #include <QFile>
 
@@ -72,9 +71,4 @@ bool readDicomFile(const QString& path, DicomFileInfo* info, QString* error)
     }
     *info = read;
     return true;
-}
-
-void quietDicomLogging()
-{
-    OFLog::configure(OFLogger::FATAL_LOG_LEVEL);
 }

@@ -35,8 +35,4 @@ struct DicomFileInfo
 // not DICOM or lacks a StudyInstanceUID, SeriesInstanceUID or SOPInstanceUID.
 bool readDicomFile(const QString& path, DicomFileInfo* info, QString* error);
 
-// DCMTK reports every oddity of a file on the console; the import says what
-// matters itself.
-void quietDicomLogging();
-
 #endif

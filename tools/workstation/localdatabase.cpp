@@ -1,6 +1,8 @@
 #include "localdatabase.h"
 
 #include "dicomfile.h"
+#include "dicomtext.h"
+#include "hostschema.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -8,28 +10,6 @@
 #include <QVariant>
 
 namespace {
-
-const char* const schema[] = {
-    "CREATE TABLE IF NOT EXISTS patient (pk INTEGER PRIMARY KEY AUTOINCREMENT, PatientName TEXT, "
-    "PatientID TEXT, PatientSex TEXT, PatientBirthDate TEXT, PatientAge TEXT)",
-    "CREATE INDEX IF NOT EXISTS patient_identity ON patient (PatientID, PatientName)",
-    "CREATE TABLE IF NOT EXISTS generalstudy (pk INTEGER PRIMARY KEY AUTOINCREMENT, patient_fk INTEGER, "
-    "StudyInstanceUID TEXT NOT NULL UNIQUE, StudyDate TEXT, StudyTime TEXT, StudyDescription TEXT, "
-    "AccessionNumber TEXT, StudyID TEXT)",
-    "CREATE TABLE IF NOT EXISTS generalseries (pk INTEGER PRIMARY KEY AUTOINCREMENT, study_fk INTEGER, "
-    "SeriesInstanceUID TEXT NOT NULL UNIQUE, SeriesNumber TEXT, Modality TEXT, SeriesDescription TEXT)",
-    "CREATE TABLE IF NOT EXISTS imageformat (pk INTEGER PRIMARY KEY AUTOINCREMENT, series_fk INTEGER, "
-    "FilePath TEXT, SOPInstanceUID TEXT NOT NULL UNIQUE, SOPClassUID TEXT, InstanceNumber TEXT, "
-    "SpecificCharacterSet TEXT)",
-    "CREATE TABLE IF NOT EXISTS patientinfoindex (pk INTEGER PRIMARY KEY AUTOINCREMENT, StudyUID TEXT, "
-    "CheckSerialNum TEXT, PatientInfoPath TEXT)",
-};
-
-// A null QString binds as SQL NULL; a missing tag is stored as an empty text.
-QVariant text(const QString& value)
-{
-    return value.isNull() ? QStringLiteral("") : value;
-}
 
 // Prepares a statement and runs it with the values bound in order.
 bool run(QSqlQuery& query, const QString& sql, const QVariantList& values)
@@ -64,13 +44,11 @@ bool LocalDatabase::open(const QString& path)
         error = QStringLiteral("cannot open %1: %2").arg(path, db.lastError().text());
         return false;
     }
-    QSqlQuery query(db);
-    for (const char* statement : schema) {
-        if (!query.exec(QLatin1String(statement))) {
-            error = QStringLiteral("cannot prepare %1: %2").arg(path, query.lastError().text());
-            db.close();
-            return false;
-        }
+    QString why;
+    if (!createHostTables(db, &why)) {
+        error = QStringLiteral("cannot prepare %1: %2").arg(path, why);
+        db.close();
+        return false;
     }
     opened = true;
     return true;
@@ -117,8 +95,8 @@ ImageAdded LocalDatabase::addImage(const DicomFileInfo& image, const QString& ab
     if (!run(insert,
              QStringLiteral("INSERT INTO imageformat (series_fk, FilePath, SOPInstanceUID, SOPClassUID, "
                             "InstanceNumber, SpecificCharacterSet) VALUES (?, ?, ?, ?, ?, ?)"),
-             {*series, text(absolutePath), text(image.sopInstanceUid), text(image.sopClassUid),
-              text(image.instanceNumber), text(image.characterSet)}))
+             {*series, columnText(absolutePath), columnText(image.sopInstanceUid), columnText(image.sopClassUid),
+              columnText(image.instanceNumber), columnText(image.characterSet)}))
         return failed(insert);
     return newStudy ? ImageAdded::NewStudy : ImageAdded::NewImage;
 }
@@ -143,13 +121,13 @@ std::optional<qint64> LocalDatabase::findOrAddPatient(const DicomFileInfo& image
 {
     QSqlQuery find;
     if (run(find, QStringLiteral("SELECT pk FROM patient WHERE PatientID = ? AND PatientName = ? ORDER BY pk"),
-            {text(image.patientId), text(image.patientName)})
+            {columnText(image.patientId), columnText(image.patientName)})
         && find.next())
         return find.value(0).toLongLong();
     return insertRow(QStringLiteral("INSERT INTO patient (PatientName, PatientID, PatientSex, PatientBirthDate, "
                                     "PatientAge) VALUES (?, ?, ?, ?, ?)"),
-                     {text(image.patientName), text(image.patientId), text(image.patientSex),
-                      text(image.patientBirthDate), text(image.patientAge)});
+                     {columnText(image.patientName), columnText(image.patientId), columnText(image.patientSex),
+                      columnText(image.patientBirthDate), columnText(image.patientAge)});
 }
 
 std::optional<qint64> LocalDatabase::findOrAddStudy(const DicomFileInfo& image, bool* created)
@@ -164,8 +142,8 @@ std::optional<qint64> LocalDatabase::findOrAddStudy(const DicomFileInfo& image, 
     const std::optional<qint64> study = insertRow(
         QStringLiteral("INSERT INTO generalstudy (patient_fk, StudyInstanceUID, StudyDate, StudyTime, "
                        "StudyDescription, AccessionNumber, StudyID) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-        {*patient, text(image.studyUid), text(image.studyDate), text(image.studyTime), text(image.studyDescription),
-         text(image.accessionNumber), text(image.studyId)});
+        {*patient, columnText(image.studyUid), columnText(image.studyDate), columnText(image.studyTime),
+         columnText(image.studyDescription), columnText(image.accessionNumber), columnText(image.studyId)});
     *created = study.has_value();
     return study;
 }
@@ -178,8 +156,8 @@ std::optional<qint64> LocalDatabase::findOrAddSeries(const DicomFileInfo& image,
         return find.value(0).toLongLong();
     return insertRow(QStringLiteral("INSERT INTO generalseries (study_fk, SeriesInstanceUID, SeriesNumber, Modality, "
                                     "SeriesDescription) VALUES (?, ?, ?, ?, ?)"),
-                     {studyPk, text(image.seriesUid), text(image.seriesNumber), text(image.modality),
-                      text(image.seriesDescription)});
+                     {studyPk, columnText(image.seriesUid), columnText(image.seriesNumber), columnText(image.modality),
+                      columnText(image.seriesDescription)});
 }
 
 QVector<LocalStudy> LocalDatabase::studies() const

@@ -34,7 +34,6 @@ public:
 
     // Deletes one form of this host; others and unknown widgets are left alone.
     void deleteForm(QWidget* form);
-    int formCount() const { return int(forms.size()); }
 
     QString error() const { return lastError; }
 

@@ -1,7 +1,8 @@
 #include "walkthrough.h"
 
-#include "boxanswerer.h"
 #include "console.h"
+#include "formfiles.h"
+#include "messageboxanswerer.h"
 #include "studyhost.h"
 #include "workstationoptions.h"
 
@@ -18,7 +19,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTableView>
-#include <QTextCodec>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -89,8 +89,7 @@ QString describe(const LocalStudy& study)
 
 } // namespace
 
-Walkthrough::Walkthrough(LocalDatabase& database, StudyHost& studyHost, const WorkstationOptions& options,
-                         const QString& dictionaries)
+Walkthrough::Walkthrough(LocalDatabase& database, StudyHost& studyHost, const WorkstationOptions& options)
     : db(database),
       host(studyHost),
       cloudUrl(options.cloudUrl),
@@ -98,7 +97,6 @@ Walkthrough::Walkthrough(LocalDatabase& database, StudyHost& studyHost, const Wo
       user(options.user),
       password(options.password),
       outDir(QDir(options.walkthroughDir).absolutePath()),
-      dictionaryFolder(dictionaries),
       waitMs(options.waitSeconds * 1000)
 {
 }
@@ -115,7 +113,7 @@ int Walkthrough::run()
         printError(QStringLiteral("cannot create %1").arg(outDir));
         return 1;
     }
-    answerer = std::make_unique<BoxAnswerer>();
+    answerer = std::make_unique<MessageBoxAnswerer>();
     summary.insert(QStringLiteral("cloud"), cloudUrl);
     const bool passed = runStep(QStringLiteral("log in and find a known and an unknown study"), &Walkthrough::prepare)
         && runStep(QStringLiteral("open a study the cloud knows"), &Walkthrough::openKnownStudy)
@@ -149,8 +147,8 @@ bool Walkthrough::fail(const QString& reason)
 
 bool Walkthrough::boxesAsExpected()
 {
-    if (!answerer->surprises().isEmpty())
-        return fail(QStringLiteral("unexpected message box: ") + answerer->surprises().join(QStringLiteral("; ")));
+    if (!answerer->failures().isEmpty())
+        return fail(QStringLiteral("message boxes: ") + answerer->failures().join(QStringLiteral("; ")));
     if (answerer->pending() > 0)
         return fail(QStringLiteral("a message box that should have come did not"));
     return failure.isEmpty();
@@ -308,7 +306,7 @@ void Walkthrough::onProgressRow(const QStringList& row)
 bool Walkthrough::uploadUnknownStudy()
 {
     printLine(QStringLiteral("  opening %1").arg(describe(unknown)));
-    answerer->expect(QLatin1String(notInCloud), BoxAnswerer::Accept);
+    answerer->expect(QLatin1String(notInCloud), MessageBoxAnswerer::Accept);
     QWidget* form = host.openStudy(unknown, cloud.sessionId());
     if (!form)
         return fail(host.error());
@@ -402,7 +400,7 @@ bool Walkthrough::editAndSave()
     if (!screenshot(form, QStringLiteral("5-edited.png")))
         return false;
 
-    answerer->expect(QLatin1String(saveQuestion), BoxAnswerer::Accept);
+    answerer->expect(QLatin1String(saveQuestion), MessageBoxAnswerer::Accept);
     enter->click();
     if (!boxesAsExpected())
         return false;
@@ -446,13 +444,12 @@ bool Walkthrough::editAndSave()
     printLine(QStringLiteral("  patient row %1: %2, %3").arg(patient->pk).arg(patient->name, patient->sex));
 
     // The form rewrote its dictionaries in the locale's encoding, GBK here.
-    const QTextCodec* gbk = QTextCodec::codecForName("GBK");
-    for (const auto& file : {std::make_pair("cloudCheckItem.json", &checkItemJson),
-                             std::make_pair("cloudPositionItem.json", &positionJson)}) {
-        QFile dictionary(QDir(dictionaryFolder).filePath(QLatin1String(file.first)));
+    for (const auto& file : {std::make_pair(FormFiles::checkItemFile(), &checkItemJson),
+                             std::make_pair(FormFiles::positionFile(), &positionJson)}) {
+        QFile dictionary(file.first);
         if (!dictionary.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("cannot read %1").arg(dictionary.fileName()));
-        if (dictionary.readAll() != gbk->fromUnicode(QString::fromUtf8(*file.second)))
+        if (dictionary.readAll() != FormFiles::gbk(QString::fromUtf8(*file.second)))
             return fail(QStringLiteral("%1 is not the cloud's dictionary in GBK").arg(dictionary.fileName()));
     }
     printLine(QStringLiteral("  dictionary files rewritten in GBK"));

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-class BoxAnswerer;
+class MessageBoxAnswerer;
 class QWidget;
 class StudyHost;
 struct WorkstationOptions;
@@ -26,9 +26,7 @@ struct WorkstationOptions;
 class Walkthrough
 {
 public:
-    // @p dictionaryFolder: where the plug-in keeps its dictionary files.
-    Walkthrough(LocalDatabase& database, StudyHost& host, const WorkstationOptions& options,
-                const QString& dictionaryFolder);
+    Walkthrough(LocalDatabase& database, StudyHost& host, const WorkstationOptions& options);
     ~Walkthrough();
 
     Walkthrough(const Walkthrough&) = delete;
@@ -62,10 +60,9 @@ private:
     QString user;
     QString password;
     QString outDir;
-    QString dictionaryFolder;
     int waitMs;
 
-    std::unique_ptr<BoxAnswerer> answerer;
+    std::unique_ptr<MessageBoxAnswerer> answerer;
     QString failure;
     int stepNumber = 0;  // 0: the set-up
 

@@ -2,9 +2,9 @@
 
 #include "cloudaccount.h"
 #include "clouddata.h"
-#include "configfolder.h"
 #include "console.h"
-#include "dicomfile.h"
+#include "dicomtext.h"
+#include "formfiles.h"
 #include "localdatabase.h"
 #include "studyhost.h"
 #include "studyimport.h"
@@ -28,10 +28,8 @@ int Workstation::run(const WorkstationOptions& given)
     WorkstationOptions options = given;
     if (options.caFile.isEmpty())
         options.caFile = readCloudData(appDir).caFile;
-    const ConfigFolder config(appDir);
-    QString error;
-    if (!config.ensureDictionaries(&error)) {
-        printError(error);
+    if (!FormFiles::writeMissingDictionaries()) {
+        printError(QStringLiteral("cannot write the dictionaries beside %1").arg(appDir));
         return 1;
     }
     if (!options.screenshotFile.isEmpty())
@@ -60,7 +58,7 @@ int Workstation::run(const WorkstationOptions& given)
     if (!options.walkthroughDir.isEmpty()) {
         // Each step waits at most waitSeconds; the whole run gets a bound as well.
         const Watchdog watchdog(options.waitSeconds * 6, QStringLiteral("the walk-through did not end in time"), 3);
-        return Walkthrough(database, host, options, config.path()).run();
+        return Walkthrough(database, host, options).run();
     }
     CloudAccount cloud(options.cloudUrl, options.waitSeconds, options.caFile);
     StudyListWindow window(database, host, cloud, options.user, options.password);

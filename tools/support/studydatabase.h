@@ -6,8 +6,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-// A host's local study database: a real SQLite file in a temporary folder,
-// opened as Qt's default connection for as long as the object lives.
+// A host's local study database for tests and the benchmark: a real SQLite
+// file with the host's schema in a temporary folder, opened as Qt's default
+// connection for as long as the object lives.
 class StudyDatabase
 {
 public:

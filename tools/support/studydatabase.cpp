@@ -1,5 +1,7 @@
 #include "studydatabase.h"
 
+#include "hostschema.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,7 +15,7 @@ qint64 StudyDatabase::insert(const char* sql, const QVariantList& values)
     for (const QVariant& v : values)
         query.addBindValue(v);
     if (!query.exec())
-        qFatal("test database: %s", qPrintable(query.lastError().text()));
+        qFatal("study database: %s", qPrintable(query.lastError().text()));
     return query.lastInsertId().toLongLong();
 }
 
@@ -21,17 +23,9 @@ StudyDatabase::StudyDatabase()
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(dir.filePath(QStringLiteral("local.db")));
-    if (!db.open())
-        qFatal("test database: %s", qPrintable(db.lastError().text()));
-    const char* schema[] = {
-        "CREATE TABLE patient (pk INTEGER PRIMARY KEY, PatientName TEXT, PatientSex TEXT)",
-        "CREATE TABLE generalstudy (pk INTEGER PRIMARY KEY, patient_fk INTEGER, StudyInstanceUID TEXT)",
-        "CREATE TABLE generalseries (pk INTEGER PRIMARY KEY, study_fk INTEGER)",
-        "CREATE TABLE imageformat (pk INTEGER PRIMARY KEY, series_fk INTEGER, FilePath TEXT)",
-        "CREATE TABLE patientinfoindex (pk INTEGER PRIMARY KEY, StudyUID TEXT, CheckSerialNum TEXT, PatientInfoPath TEXT)",
-    };
-    for (const char* statement : schema)
-        insert(statement, {});
+    QString error;
+    if (!db.open() || !createHostTables(db, &error))
+        qFatal("study database: %s", qPrintable(error.isEmpty() ? db.lastError().text() : error));
 }
 
 StudyDatabase::~StudyDatabase()
