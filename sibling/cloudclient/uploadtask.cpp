@@ -146,7 +146,7 @@ void UpLoadTask::run()
         if (!report([&] { emit progress(handled, succeeded, total, this); }))
             return;
     }
-    if (report([&] { emit finshUpLoad(succeeded, total, failedFiles, lastReply); }))
+    if (report([&] { emit finshUpLoad(succeeded, total, failedFiles, succeeded > 0 ? lastReply : QByteArray("{}")); }))
         report([&] { emit finshTask(this); });
     // The handle goes on this thread, where it was last used.
     d->uploader.reset();

@@ -193,9 +193,9 @@ private slots:
                                   << QStringList{"progress 1 0 4", "progress 2 1 4", "progress 3 1 4", "progress 4 1 4",
                                                  "end 1 4 [dir,missing,bad] " + reply.arg("a"), "finshTask"};
         QTest::newRow("nobody listening") << QStringList{"a", "b"} << QString() << true
-                                          << QStringList{"progress 1 0 2", "progress 2 0 2", "end 0 2 [a,b] ",
+                                          << QStringList{"progress 1 0 2", "progress 2 0 2", "end 0 2 [a,b] {}",
                                                          "finshTask"};
-        QTest::newRow("no files") << QStringList() << QString() << false << QStringList{"end 0 0 [] ", "finshTask"};
+        QTest::newRow("no files") << QStringList() << QString() << false << QStringList{"end 0 0 [] {}", "finshTask"};
         const QStringList one{"progress 1 1 1", "end 1 1 [] " + reply.arg("a"), "finshTask"};
         QTest::newRow("proxy with user") << QStringList{"a"} << "alice" << false << one;
         QTest::newRow("proxy without user") << QStringList{"a"} << "" << false << one;
