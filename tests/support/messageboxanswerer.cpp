@@ -16,7 +16,12 @@ MessageBoxAnswerer::MessageBoxAnswerer(QObject* parent)
 
 void MessageBoxAnswerer::expect(const QString& text, Answer answer, const QString& title)
 {
-    expectations.push_back({text, answer, title});
+    expectations.push_back({text, answer, title, {}});
+}
+
+void MessageBoxAnswerer::expect(const QString& text, Answer answer, std::function<void()> whileOpen)
+{
+    expectations.push_back({text, answer, QStringLiteral("System Hint"), std::move(whileOpen)});
 }
 
 void MessageBoxAnswerer::fail(const QString& message)
@@ -50,6 +55,12 @@ void MessageBoxAnswerer::poll()
         return;
     }
 
+    if (expectations.front().whileOpen && text == expectations.front().text) {
+        const std::function<void()> run = std::move(expectations.front().whileOpen);
+        expectations.front().whileOpen = nullptr;
+        run();
+        return;
+    }
     const Expectation next = expectations.front();
     expectations.pop_front();
     if (text != next.text || title != next.title) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 
 // Answers the plug-in's modal message boxes the way a person would: it watches
 // for the active modal widget, checks its title and text against what the test
@@ -28,6 +29,9 @@ public:
     // The next box must show @p text under @p title; answer it with @p answer.
     void expect(const QString& text, Answer answer = Accept,
                 const QString& title = QStringLiteral("System Hint"));
+    // The same, but first runs @p whileOpen as the box shows, and answers at a
+    // later poll, so that what it started can happen while the box is open.
+    void expect(const QString& text, Answer answer, std::function<void()> whileOpen);
 
     // Expectations not met yet.
     int pending() const { return int(expectations.size()); }
@@ -40,6 +44,7 @@ private:
         QString text;
         Answer answer;
         QString title;
+        std::function<void()> whileOpen;
     };
 
     void poll();
