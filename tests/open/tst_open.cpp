@@ -123,6 +123,7 @@ private slots:
     void waitingFormsTakeOnlyTheirOwn_data();
     void waitingFormsTakeOnlyTheirOwn();
     void ownUploadTakenOnce();
+    void recordLoadedEndsTheWait();
     void failedUploadKeepsFailuresInView();
 
 private:
@@ -375,6 +376,25 @@ void TestOpen::ownUploadTakenOnce()
     QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-4.1"), 20000);
     QCOMPARE(server->requests(lookupPath).size(), size_t(1));
     QCOMPARE(server->requests(recordPath).size(), size_t(1));
+}
+
+// Once the form's own lookup names the record, the upload's end changes nothing.
+void TestOpen::recordLoadedEndsTheWait()
+{
+    CloudPaientInfoForm* uploading = formFor(QStringLiteral("6.1"));
+    openAndUpload(*uploading, QStringLiteral("6.1"));
+    cloud->know("6.1");
+    uploading->openStudy("sess-up", QStringLiteral("6.1"));
+    QCOMPARE(serialShown(*uploading), QStringLiteral("S-6.1"));
+    auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
+    typing->setPlainText(QStringLiteral("typed after the load"));
+
+    server->clearRequests();
+    QSignalSpy handedOn(UploadStudyProgressForm::getInstance(), &UploadStudyProgressForm::sCheckNum);
+    cloud->release("6.1");
+    QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
+    QCOMPARE(server->requests().size(), server->requests(uploadPath).size());
+    QCOMPARE(typing->toPlainText(), QStringLiteral("typed after the load"));
 }
 
 void TestOpen::failedUploadKeepsFailuresInView()

@@ -101,7 +101,8 @@ private slots:
     void fullDisk();
     void readOnlyFolder_data();
     void readOnlyFolder();
-    void lockedDatabase();
+    void localRowLost_data();
+    void localRowLost();
     void uidLeavingTheFolder();
     void deletedWhileBoxOpen_data();
     void deletedWhileBoxOpen();
@@ -379,10 +380,23 @@ void TestSave::readOnlyFolder()
         QCOMPARE(modeOf(backupPath()), 0600);
 }
 
-void TestSave::lockedDatabase()
+void TestSave::localRowLost_data()
 {
-    // Another connection holds the write lock; the host's connection gives up after a short wait.
+    QTest::addColumn<QString>("lost");
+    QTest::addColumn<QString>("left");  // the index row's study and the patient names afterwards
+    QTest::newRow("database locked by another connection") << "both" << "|Other;Old Name";
+    QTest::newRow("no index table") << "patientinfoindex" << "|Other;Zhang San";
+    QTest::newRow("no patient table") << "patient" << "1.2.156.7|";
+}
+
+// The post went through, a row did not: said once, then the form closes.
+void TestSave::localRowLost()
+{
+    QFETCH(QString, lost);
     QSqlDatabase host = QSqlDatabase::database();
+    if (lost != QLatin1String("both"))
+        QVERIFY(QSqlQuery().exec("DROP TABLE " + lost));
+    // Another connection holds the write lock; the host's connection gives up after a short wait.
     host.close();
     host.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
     QVERIFY(host.open());
@@ -390,18 +404,18 @@ void TestSave::lockedDatabase()
         QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
         locker.setDatabaseName(host.databaseName());
         QVERIFY(locker.open());
-        QVERIFY(QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE")));
-
+        if (lost == QLatin1String("both"))
+            QVERIFY(QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE")));
         save({saveQuestion, localCopyLost});
-        QVERIFY(!form->isVisible());
-        QCOMPARE(server->requests(modifyPath).size(), size_t(1));
-        QVERIFY(QFile::exists(backupPath()));
-        QVERIFY(QSqlQuery(locker).exec(QStringLiteral("ROLLBACK")));
+        QVERIFY(QSqlQuery(locker).exec(QStringLiteral("ROLLBACK")) || lost != QLatin1String("both"));
         locker.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
-    QCOMPARE(table("SELECT * FROM patientinfoindex"), QString());
-    QCOMPARE(table("SELECT PatientName FROM patient ORDER BY pk"), QStringLiteral("Other;Old Name"));
+    QVERIFY(!form->isVisible());
+    QCOMPARE(server->requests(modifyPath).size(), size_t(1));
+    QVERIFY(QFile::exists(backupPath()));
+    QTEST(table("SELECT StudyUID FROM patientinfoindex") + '|' + table("SELECT PatientName FROM patient ORDER BY pk"),
+          "left");
 }
 
 void TestSave::uidLeavingTheFolder()
