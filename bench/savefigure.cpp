@@ -1,74 +1,32 @@
 #include "savefigure.h"
 
+#include "backupfilename.h"
 #include "benchsummary.h"
 #include "benchworkspace.h"
 #include "cloudpaientinfoform.h"
-#include "cloudrequest.h"
+#include "formaccess.h"
 #include "formwidget.h"
 #include "messageboxanswerer.h"
-#include "recordbody.h"
 #include "scriptedcloud.h"
 #include "studydatabase.h"
-#include "zoxmessageboxform.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QSqlQuery>
-#include <QTextStream>
-#include <QVariant>
 
 namespace {
+
+using Access = CloudPaientInfoFormTestAccess;
 
 const std::string saveKey = "save";
 
 QString saveQuestion()
 {
     return QStringLiteral("Are you sure to SAVE ALL ?");
-}
-
-std::string utf8(const QString& text)
-{
-    return text.toUtf8().toStdString();
-}
-
-CloudRequest request(const QString& url)
-{
-    CloudRequest r;
-    r.url = utf8(url);
-    r.sessionId = ScriptedCloud::sessionId().toStdString();
-    return r;
-}
-
-QString utf8UpToNul(const std::string& bytes)
-{
-    return QString::fromUtf8(bytes.c_str());
-}
-
-// As the refresh writes a dictionary file: truncated, through a text stream.
-bool writeDictionaryFile(const QString& path, const QString& text)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QTextStream out(&file);
-    out << text;
-    return true;
-}
-
-QString backupName()
-{
-    return QStringLiteral("../backup/CloudPatientCaseInfo_") + ScriptedCloud::studyUid() + QStringLiteral(".json");
-}
-
-QJsonObject recordOf(const QByteArray& body)
-{
-    return QJsonDocument::fromJson(body).object();
 }
 
 } // namespace
@@ -105,7 +63,7 @@ QString SaveFigure::setUp()
     if (!database->isOpen())
         return QStringLiteral("cannot open the study database");
     const qint64 patient = database->addPatient(QStringLiteral("Before^Save"), QStringLiteral("F"));
-    studyKey = database->addStudy(patient, ScriptedCloud::studyUid());
+    const qint64 studyKey = database->addStudy(patient, ScriptedCloud::studyUid());
 
     form = std::make_unique<CloudPaientInfoForm>();
     form->setStudyKey(studyKey);
@@ -118,21 +76,13 @@ QString SaveFigure::setUp()
     // The first save also makes the confirmation box's first window.
     enter->click();
     postedBody = cloud.lastPostedBody();
-    backupPath = QFileInfo(backupName()).absoluteFilePath();
 
-    // The saved record's own keys and values, as the save holds them.
-    const QJsonObject saved = recordOf(postedBody);
-    recordKeys = saved.keys();
-    recordValues.clear();
-    for (const QString& key : recordKeys)
-        recordValues << saved.value(key).toString();
-
-    QFile backup(backupPath);
+    QFile backup(QStringLiteral("../backup/") + backupFileName(ScriptedCloud::studyUid()));
     const QList<QStringList> row = database->rows(
         QStringLiteral("SELECT PatientName FROM patient WHERE pk = %1").arg(patient));
+    const QString savedName = QJsonDocument::fromJson(postedBody).object().value(QStringLiteral("patientname")).toString();
     if (form->isVisible() || postedBody.isEmpty() || !backup.open(QIODevice::ReadOnly)
-        || backup.readAll() != postedBody || row.isEmpty()
-        || row.first().value(0) != saved.value(QStringLiteral("patientname")).toString())
+        || backup.readAll() != postedBody || row.isEmpty() || row.first().value(0) != savedName)
         return QStringLiteral("the first save did not go through");
     return QString();
 }
@@ -177,60 +127,38 @@ void SaveFigure::timeSave(benchmark::State& state)
 
 bool SaveFigure::askQuestion()
 {
-    return zoxMessageBoxForm::question(nullptr, QStringLiteral("System Hint"), saveQuestion(), 3, 1) == 1;
+    return Access::confirmSave(*form);
 }
 
 bool SaveFigure::buildBody()
 {
-    const QByteArray body = buildRecordBody(postObject, recordKeys, recordValues);
-    postDocument = QJsonDocument(postObject);
-    return body == postedBody;
+    Access::buildPostBody(*form);
+    return Access::postBody(*form) == postedBody;
 }
 
 bool SaveFigure::writeBackup()
 {
-    QDir().mkdir(QStringLiteral("../backup"));
-    QSaveFile backup(backupName());
-    const bool written = backup.open(QIODevice::WriteOnly) && backup.write(postedBody) == postedBody.size()
-                         && backup.commit();
-    return written && QFileInfo(backupName()).absoluteFilePath() == backupPath;
+    return Access::writeBackupFile(*form);
 }
 
 bool SaveFigure::insertIndexRow()
 {
-    QSqlQuery query;
-    query.prepare(QStringLiteral(
-        "INSERT INTO patientinfoindex (StudyUID,CheckSerialNum,PatientInfoPath) VALUES (:uid,:serial,:path)"));
-    query.bindValue(QStringLiteral(":uid"), ScriptedCloud::studyUid());
-    query.bindValue(QStringLiteral(":serial"), ScriptedCloud::serial());
-    query.bindValue(QStringLiteral(":path"), backupPath);
-    return query.exec();
+    return Access::insertIndexRow(*form);
 }
 
 bool SaveFigure::post()
 {
-    CloudRequest sent = request(cloud.modifyUrl());
-    sent.postBody = postedBody.constData();
-    return performCloudRequest(sent).completed;
+    return Access::post(*form);
 }
 
 bool SaveFigure::refreshDictionaries()
 {
-    const QString items = utf8UpToNul(performCloudRequest(request(cloud.checkItemUrl())).body);
-    const QString places = utf8UpToNul(performCloudRequest(request(cloud.positionUrl())).body);
-    return writeDictionaryFile(BenchWorkspace::checkItemFile(), items)
-           && writeDictionaryFile(BenchWorkspace::positionFile(), places) && !items.isEmpty() && !places.isEmpty();
+    return Access::refreshDictionaries(*form);
 }
 
 bool SaveFigure::updatePatientRow()
 {
-    QSqlQuery query;
-    query.prepare(QStringLiteral("UPDATE patient SET PatientName=:name,PatientSex=:sex "
-                                 "WHERE pk = (SELECT patient_fk FROM generalstudy WHERE pk = :studyKey)"));
-    query.bindValue(QStringLiteral(":name"), recordValues.value(recordKeys.indexOf(QStringLiteral("patientname"))));
-    query.bindValue(QStringLiteral(":sex"), recordValues.value(recordKeys.indexOf(QStringLiteral("sex"))));
-    query.bindValue(QStringLiteral(":studyKey"), studyKey);
-    return query.exec() && query.numRowsAffected() == 1;
+    return Access::updatePatientRow(*form);
 }
 
 QStringList SaveFigure::summary(const BenchSummary& summary) const
@@ -253,6 +181,6 @@ QStringList SaveFigure::summary(const BenchSummary& summary) const
     return {figureLine(QStringLiteral("Saving"), whole / parts, {}),
             QStringLiteral("  one save %1, against its steps timed one by one right after it").arg(durationText(whole)),
             QStringLiteral("  steps: ") + shares.join(QStringLiteral(", ")),
-            QStringLiteral("  rest of the save (reading the widgets, closing the form) %1")
+            QStringLiteral("  rest of the save (the symptom check, closing the form) %1")
                 .arg(durationText(whole - parts))};
 }

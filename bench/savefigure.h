@@ -4,8 +4,6 @@
 #include "benchfigure.h"
 
 #include <QByteArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -19,10 +17,11 @@ class ScriptedCloud;
 class StudyDatabase;
 
 // One save of an opened study against the loopback cloud and a SQLite study
-// database, and right after it each of its steps alone with the same inputs:
-// the confirmation box, the body, the backup file, the index row, the post,
-// the dictionary refresh and the patient row. Whole and steps alternate in
-// every iteration, so that both meet the same disk and the same load.
+// database, and right after it each of its steps alone, as the form's own
+// functions, on the same form: the confirmation box, the body (read from the
+// widgets), the backup file, the index row, the post, the dictionary refresh
+// and the patient row. Whole and steps alternate in every iteration, so that
+// both meet the same disk and the same load.
 class SaveFigure : public BenchFigure
 {
 public:
@@ -59,13 +58,7 @@ private:
     MessageBoxAnswerer& answerer;
     std::unique_ptr<StudyDatabase> database;
     std::unique_ptr<CloudPaientInfoForm> form;
-    qint64 studyKey = 0;
-    QString backupPath;
     QByteArray postedBody;  // what the form sent, byte for byte
-    QStringList recordKeys;
-    QStringList recordValues;
-    QJsonObject postObject;
-    QJsonDocument postDocument;
 };
 
 #endif

@@ -29,6 +29,12 @@ size_t discardReply(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
+// A header value ends at the first CR, LF or NUL: what follows would start a header line of its own.
+std::string headerValue(const std::string& value)
+{
+    return value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
+}
+
 void applyProxy(CURL* handle, const CloudProxy& proxy)
 {
     if (proxy.url.empty())
@@ -55,7 +61,7 @@ CloudReply performCloudRequest(const CloudRequest& request)
         return reply;
     CURL* curl = handle.get();
 
-    appendCurlHeader(headers, ("Cookie:JSESSIONID=" + request.sessionId).c_str());
+    appendCurlHeader(headers, ("Cookie:JSESSIONID=" + headerValue(request.sessionId)).c_str());
     if (isPost)
         appendCurlHeader(headers, "Content-type:application/json");
 
@@ -95,6 +101,7 @@ CloudReply performCloudRequest(const CloudRequest& request)
     // A handle that could not be secured fails as an unreachable service does.
     const CURLcode result = secured != CURLE_OK ? secured : curl_easy_perform(curl);
     reply.completed = result == CURLE_OK;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     if (!reply.completed && !isPost)
         std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));
     return reply;

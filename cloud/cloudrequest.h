@@ -14,7 +14,7 @@ struct CloudProxy
 struct CloudRequest
 {
     std::string url;
-    std::string sessionId;         // sent as "Cookie:JSESSIONID=<id>", also when empty
+    std::string sessionId;         // sent as "Cookie:JSESSIONID=<id>", also when empty; cut at CR, LF or NUL
     const char* postBody = nullptr;  // set: a POST of this NUL-terminated JSON text; null: a GET
     CloudProxy proxy;
     // 0: no bound. Otherwise the connect timeout, and the time the transfer may
@@ -29,6 +29,7 @@ struct CloudRequest
 struct CloudReply
 {
     bool completed = false;  // curl_easy_perform returned CURLE_OK
+    long status = 0;         // HTTP status of the last response; 0 when none arrived
     std::string body;        // what arrived, also after a broken transfer; empty for a POST
 };
 
@@ -36,5 +37,11 @@ struct CloudReply
 // "curl_easy_perform() failed: <reason>" to stderr; a POST prints nothing and
 // discards the reply body.
 CloudReply performCloudRequest(const CloudRequest& request);
+
+// True when the transfer completed with a 2xx status.
+inline bool isSuccessful(const CloudReply& reply)
+{
+    return reply.completed && reply.status >= 200 && reply.status < 300;
+}
 
 #endif

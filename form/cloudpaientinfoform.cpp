@@ -1,15 +1,19 @@
 #include "cloudpaientinfoform.h"
 #include "ui_cloudpaientinfoform.h"
 
+#include "backupfilename.h"
 #include "checknumreply.h"
 #include "cloudrequest.h"
 #include "dictionary.h"
 #include "formconfig.h"
 #include "httpuploadfile.h"
 #include "recordbody.h"
+#include "recorddisplay.h"
+#include "recordtextdocument.h"
 #include "uploadstudyprogressform.h"
 #include "zoxmessageboxform.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCalendarWidget>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -17,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSaveFile>
 #include <QSqlQuery>
 #include <QTextCodec>
@@ -24,6 +29,7 @@
 #include <QVariant>
 
 #include <iterator>
+#include <optional>
 
 namespace {
 
@@ -63,15 +69,18 @@ bool readGbkFile(const QString& path, QString& text)
     return true;
 }
 
-// Truncates and rewrites the file in the locale's encoding; a file that
-// cannot be opened keeps what it had.
-void writeLocaleFile(const QString& path, const QString& text)
+// Replaces the file at once (temporary file, then rename), in the locale's
+// encoding; a file that cannot be replaced keeps what it had. The flush is
+// checked here: QSaveFile's commit renames a file whose last write failed.
+bool replaceLocaleFile(const QString& path, const QString& text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
     QTextStream out(&file);
     out << text;
+    out.flush();
+    return out.status() == QTextStream::Ok && file.flush() && file.commit();
 }
 
 QByteArray upToNul(const QByteArray& bytes)
@@ -93,6 +102,24 @@ QString utf8Text(const std::string& bytes)
 std::string utf8Bytes(const QString& text)
 {
     return text.toUtf8().toStdString();
+}
+
+// A dictionary download that may replace its file: a 2xx reply that the form's
+// own reader takes as an array.
+std::optional<QString> usableDictionary(const CloudReply& reply, Dictionary (*parse)(const QString&))
+{
+    if (!isSuccessful(reply))
+        return std::nullopt;
+    QString text = utf8UpToNul(reply.body);
+    const Dictionary dictionary = parse(text);
+    if (!dictionary.valid || !dictionary.array)
+        return std::nullopt;
+    return text;
+}
+
+QString textToSave(const QTextEdit* edit)
+{
+    return static_cast<const RecordTextDocument*>(edit->document())->textToSave();
 }
 
 QStringList toStringList(const QVector<QString>& texts)
@@ -119,6 +146,13 @@ CloudPaientInfoForm::CloudPaientInfoForm(QWidget* parent)
       hintTitle(QStringLiteral("System Hint"))
 {
     ui->setupUi(this);
+    for (QTextEdit* edit : {ui->symptomTextEdit, ui->checkResultTextEdit, ui->diagnoseTextEdit}) {
+        auto* document = new RecordTextDocument(edit);
+        edit->setDocument(document);
+        // What QTextEdit gives the document it makes itself, so that text looks the same.
+        document->setDefaultFont(edit->font());
+        document->documentLayout()->setPaintDevice(edit->viewport());
+    }
     readConfig();
 
     dragging = false;
@@ -295,13 +329,15 @@ void CloudPaientInfoForm::openStudy(QByteArray session, QString uid)
             this, SLOT(onCheckNum(QByteArray)));
 
     if (kind == CheckNumReply::NotInCloud) {
+        // The host may delete the form while the box is open.
+        const QPointer<CloudPaientInfoForm> alive(this);
         const int answer = showWarning(QStringLiteral(
             "The information did not exist in Cloud, you have to upload the images to edit the information!"));
-        if (answer != 1)
+        if (!alive || answer != 1)
             return;
         uploadStudyImages();
         // Whatever this second lookup says goes on; "{}" again leaves the
-        // record to the upload's own reply.
+        // record to the upload's own end.
         checkNumReply = queryCheckNum(checkNumUrl, uid);
         reply = utf8Text(checkNumReply);
     } else if (kind == CheckNumReply::Error) {
@@ -312,6 +348,37 @@ void CloudPaientInfoForm::openStudy(QByteArray session, QString uid)
 }
 
 void CloudPaientInfoForm::onCheckNum(QByteArray checknum)
+{
+    // A finished upload reaches every form that ever opened a study.
+    if (sender() && sender() == UploadStudyProgressForm::getInstance())
+        return takeUploadReply(checknum);
+
+    // The record is here: an upload of this study no longer decides it.
+    if (classifyCheckNumReply(QString::fromUtf8(upToNul(checknum))) == CheckNumReply::Known) {
+        for (auto it = ownUploads.begin(); it != ownUploads.end();)
+            it = it.value() == studyUid ? ownUploads.erase(it) : std::next(it);
+    }
+    loadCheckNum(checknum);
+}
+
+// Only the form that started the upload acts on its end, once, and only for
+// the study it still shows; the cloud then names the serial number itself.
+void CloudPaientInfoForm::takeUploadReply(const QByteArray& checknum)
+{
+    const std::optional<int> task = UploadStudyProgressForm::getInstance()->finishedTaskId();
+    if (!task || !ownUploads.contains(*task))
+        return;
+    const QString uid = ownUploads.take(*task);
+    // "{}": nothing was sent, and the progress window shows the failures.
+    const bool nothingSent = classifyCheckNumReply(QString::fromUtf8(upToNul(checknum))) == CheckNumReply::NotInCloud;
+    if (uid != studyUid || nothingSent)
+        return;
+    const std::string lookup = queryCheckNum(checkNumUrl, studyUid);
+    if (classifyCheckNumReply(utf8Text(lookup)) == CheckNumReply::Known)
+        loadCheckNum(QByteArray::fromStdString(lookup));
+}
+
+void CloudPaientInfoForm::loadCheckNum(const QByteArray& checknum)
 {
     checkNumReply = upToNul(checknum).toStdString();
     const QString reply = utf8Text(checkNumReply);
@@ -335,17 +402,39 @@ void CloudPaientInfoForm::onCheckNum(QByteArray checknum)
     ui->ageComboBox->setCurrentText(QString::number(record.age));
     ui->ageUnitComboBox->setCurrentText(record.ageUnit);
     ui->checkDateTimeEdit->setDateTime(QDateTime::fromMSecsSinceEpoch(studyTimeMsecs(record.studyTime)));
-    ui->checkResultTextEdit->setText(record.relevantResult);
-    ui->diagnoseTextEdit->setText(record.prediagnose);
+    showRecordText(ui->checkResultTextEdit, record.relevantResult);
+    showRecordText(ui->diagnoseTextEdit, record.prediagnose);
     ui->patientNameLineEdit->setText(record.patientName);
     ui->sexComboBox->setCurrentText(record.sex);
-    ui->symptomTextEdit->setText(record.abstractHistory);
+    showRecordText(ui->symptomTextEdit, record.abstractHistory);
 
     if (ui->patientNameLineEdit->text().isEmpty() || ui->checkIDLineEdit->text().isEmpty())
         hide();
     else
         show();
     defaultAgeToOne();
+}
+
+// As QTextEdit::setText shows it, unless the field could not lay it out
+// quickly: then as plain text, wrapped anywhere, kept as it came for the save.
+void CloudPaientInfoForm::showRecordText(QTextEdit* edit, const QString& text)
+{
+    auto* document = static_cast<RecordTextDocument*>(edit->document());
+    if (!needsPlainDisplay(text, Qt::mightBeRichText(text))) {
+        document->forgetOriginal();
+        edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        edit->setText(text);
+        return;
+    }
+    // Cleared first, so that the new options do not lay the old text out again;
+    // the scroll bar a long text needs is there from the start, so that its
+    // appearing does not either.
+    edit->clear();
+    edit->setWordWrapMode(QTextOption::WrapAnywhere);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit->setPlainText(text);
+    document->keepOriginal(text);
 }
 
 void CloudPaientInfoForm::uploadStudyImages()
@@ -371,7 +460,10 @@ void CloudPaientInfoForm::uploadStudyImages()
         progress->showNormal();
     else
         progress->show();
+    const int taskId = progress->nextStudyTaskId();
     progress->addUploadTask(files, patientName, QByteArray());
+    if (progress->nextStudyTaskId() != taskId)
+        ownUploads.insert(taskId, studyUid);
 }
 
 CloudRequest CloudPaientInfoForm::cloudRequest(const QString& url, std::string session) const
@@ -399,24 +491,28 @@ std::string CloudPaientInfoForm::queryStudyInfo(QString url, std::string session
         .body;
 }
 
-std::string CloudPaientInfoForm::downloadDictionary(QString url, std::string session)
+CloudReply CloudPaientInfoForm::downloadDictionary(QString url, std::string session)
 {
-    return performCloudRequest(cloudRequest(url, std::move(session))).body;
+    return performCloudRequest(cloudRequest(url, std::move(session)));
 }
 
+// Saved only when the service took the record: a completed transfer with a 2xx status.
 bool CloudPaientInfoForm::postStudyInfo(QString url, std::string session)
 {
     CloudRequest request = cloudRequest(url, std::move(session));
     request.postBody = postBody.constData();
-    return performCloudRequest(request).completed;
+    return isSuccessful(performCloudRequest(request));
 }
 
-void CloudPaientInfoForm::refreshDictionaries()
+// A download that failed, is not 2xx or is no dictionary leaves its file as it was.
+bool CloudPaientInfoForm::refreshDictionaries()
 {
-    const QString checkItems = utf8UpToNul(downloadDictionary(checkItemUrl, sessionId));
-    const QString positions = utf8UpToNul(downloadDictionary(positionUrl, sessionId));
-    writeLocaleFile(checkItemFilePath(), checkItems);
-    writeLocaleFile(positionFilePath(), positions);
+    const std::optional<QString> checkItems =
+        usableDictionary(downloadDictionary(checkItemUrl, sessionId), parseCheckItems);
+    const std::optional<QString> positions = usableDictionary(downloadDictionary(positionUrl, sessionId), parsePositions);
+    const bool itemsWritten = checkItems && replaceLocaleFile(checkItemFilePath(), *checkItems);
+    const bool positionsWritten = positions && replaceLocaleFile(positionFilePath(), *positions);
+    return itemsWritten && positionsWritten;
 }
 
 void CloudPaientInfoForm::on_enterPushButton_clicked()
@@ -427,9 +523,37 @@ void CloudPaientInfoForm::on_enterPushButton_clicked()
         showWarning(QStringLiteral("Patient Symptom is required!"));
         return;
     }
-    if (zoxMessageBoxForm::question(nullptr, hintTitle, QStringLiteral("Are you sure to SAVE ALL ?"), 3, 1) != 1)
+    // The host may delete the form while a box is open.
+    const QPointer<CloudPaientInfoForm> alive(this);
+    if (!confirmSave() || !alive)
         return;
 
+    buildPostBody();
+    // The backup and its index row come first, so that they remain when the
+    // post fails; the file holds exactly the bytes that are sent.
+    const bool backedUp = writeBackupFile();
+    const bool indexed = insertPatientInfoIndex(studyUid, risCheckSerialNum, backupFilePath) == 1;
+    if (!postStudyInfo(modifyUrl, sessionId)) {
+        showWarning(QStringLiteral("Net connect error,please check again!"));
+        return;
+    }
+    refreshDictionaries();
+    const bool patientUpdated = updatePatientNameSex();
+    if (!backedUp || !indexed || !patientUpdated) {
+        showWarning(QStringLiteral("Saved in Cloud, but the local copy could not be kept!"));
+        if (!alive)
+            return;
+    }
+    close();
+}
+
+bool CloudPaientInfoForm::confirmSave() const
+{
+    return zoxMessageBoxForm::question(nullptr, hintTitle, QStringLiteral("Are you sure to SAVE ALL ?"), 3, 1) == 1;
+}
+
+void CloudPaientInfoForm::buildPostBody()
+{
     const auto setValue = [this](const char* key, const QString& value) {
         recordValues[recordKeys.indexOf(QLatin1String(key))] = value;
     };
@@ -442,33 +566,27 @@ void CloudPaientInfoForm::on_enterPushButton_clicked()
     setValue("age", ui->ageComboBox->currentText());
     setValue("ageunit", ui->ageUnitComboBox->currentText());
     setValue("studytime", ui->checkDateTimeEdit->text());
-    setValue("abstracthistory", ui->symptomTextEdit->toPlainText());
-    setValue("relevantresult", ui->checkResultTextEdit->toPlainText());
-    setValue("prediagnose", ui->diagnoseTextEdit->toPlainText());
+    setValue("abstracthistory", textToSave(ui->symptomTextEdit));
+    setValue("relevantresult", textToSave(ui->checkResultTextEdit));
+    setValue("prediagnose", textToSave(ui->diagnoseTextEdit));
     setValue("checkserialnum", ui->checkIDLineEdit->text());
 
     postBody = buildRecordBody(postObject, recordKeys, recordValues);
     postDocument = QJsonDocument(postObject);
+}
 
-    // The backup and its index row come first, so that they remain when the
-    // post fails; the file holds exactly the bytes that are sent.
+// A failed write, flush or commit leaves the earlier backup as it was (see
+// replaceLocaleFile); the file holds patient data, so only its owner may read it.
+bool CloudPaientInfoForm::writeBackupFile()
+{
     QDir().mkdir(QStringLiteral("../backup"));
-    const QString backupName = QStringLiteral("../backup/CloudPatientCaseInfo_") + studyUid + QStringLiteral(".json");
-    QSaveFile backup(backupName);
-    if (backup.open(QIODevice::WriteOnly)) {
-        backup.write(postBody);
-        backup.commit();
-    }
-    backupFilePath = QFileInfo(backupName).absoluteFilePath();
-    insertPatientInfoIndex(studyUid, risCheckSerialNum, backupFilePath);
-
-    if (!postStudyInfo(modifyUrl, sessionId)) {
-        showWarning(QStringLiteral("Net connect error,please check again!"));
-        return;
-    }
-    refreshDictionaries();
-    updatePatientNameSex();
-    close();
+    const QString name = QStringLiteral("../backup/") + backupFileName(studyUid);
+    backupFilePath = QFileInfo(name).absoluteFilePath();
+    QSaveFile backup(name);
+    // A writable file in a folder that is not is written in place.
+    backup.setDirectWriteFallback(true);
+    return backup.open(QIODevice::WriteOnly) && backup.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+           && backup.write(postBody) == postBody.size() && backup.flush() && backup.commit();
 }
 
 int CloudPaientInfoForm::insertPatientInfoIndex(QString uid, QString checkSerialNum, QString path)
@@ -479,11 +597,10 @@ int CloudPaientInfoForm::insertPatientInfoIndex(QString uid, QString checkSerial
     query.bindValue(QStringLiteral(":uid"), uid);
     query.bindValue(QStringLiteral(":serial"), checkSerialNum);
     query.bindValue(QStringLiteral(":path"), path);
-    query.exec();
-    return 1;
+    return query.exec() ? 1 : 0;
 }
 
-void CloudPaientInfoForm::updatePatientNameSex()
+bool CloudPaientInfoForm::updatePatientNameSex()
 {
     // The host hands over the study's key; its patient row is found through it.
     QSqlQuery query;
@@ -493,7 +610,7 @@ void CloudPaientInfoForm::updatePatientNameSex()
     query.bindValue(QStringLiteral(":name"), recordValues[recordKeys.indexOf(QLatin1String("patientname"))]);
     query.bindValue(QStringLiteral(":sex"), recordValues[recordKeys.indexOf(QLatin1String("sex"))]);
     query.bindValue(QStringLiteral(":studyKey"), studyKey);
-    query.exec();
+    return query.exec();
 }
 
 void CloudPaientInfoForm::on_cancelPushButton_clicked()

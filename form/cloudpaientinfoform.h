@@ -5,6 +5,7 @@
 
 #include "studyrecord.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPoint>
@@ -14,6 +15,8 @@
 #include <string>
 
 class QMouseEvent;
+class QTextEdit;
+struct CloudReply;
 struct CloudRequest;
 namespace Ui { class CloudPaientInfoForm; }
 
@@ -58,17 +61,26 @@ private:
     void defaultAgeToOne();
     int showWarning(const QString& text) const;
 
+    void loadCheckNum(const QByteArray& checknum);
+    void takeUploadReply(const QByteArray& checknum);
+    void showRecordText(QTextEdit* edit, const QString& text);
+
     CloudRequest cloudRequest(const QString& url, std::string sessionId) const;
 
     std::string queryCheckNum(QString url, QString studyUid);
     std::string queryStudyInfo(QString url, std::string sessionId, QString checkSerialNum);
-    std::string downloadDictionary(QString url, std::string sessionId);
+    CloudReply downloadDictionary(QString url, std::string sessionId);
     bool postStudyInfo(QString url, std::string sessionId);
 
-    void refreshDictionaries();
-    void uploadStudyImages();
+    // The steps of a save, in order; each says whether it did its part.
+    bool confirmSave() const;
+    void buildPostBody();
+    bool writeBackupFile();
     int insertPatientInfoIndex(QString studyUid, QString checkSerialNum, QString path);
-    void updatePatientNameSex();
+    bool refreshDictionaries();
+    bool updatePatientNameSex();
+
+    void uploadStudyImages();
 
     StudyRecord record;
     Ui::CloudPaientInfoForm* ui;
@@ -113,6 +125,8 @@ private:
     std::string proxyKind;
     long requestTimeout = 0;
     std::string caFile;  // local file encoding; empty: libcurl's default trust store
+    // Uploads this form started and still waits for: task id, study UID.
+    QHash<int, QString> ownUploads;
 };
 
 #endif

@@ -204,6 +204,7 @@ bool readPlainDictionary(const QString& json, const QString& idKey, const QStrin
     const QString empty = QLatin1String("");
     Dictionary read;
     read.valid = true;
+    read.array = true;
     if (!text.take(u'['))
         return false;
     if (!text.take(u']')) {
@@ -234,6 +235,7 @@ Dictionary readJsonDictionary(const QString& json, const QString& idKey, const Q
     if (error.error != QJsonParseError::NoError)
         return dictionary;
     dictionary.valid = true;
+    dictionary.array = document.isArray();
     const QJsonArray entries = document.array();
     dictionary.ids.reserve(entries.size());
     dictionary.names.reserve(entries.size());

@@ -8,6 +8,7 @@
 struct Dictionary
 {
     bool valid = false;  // false: the text is not JSON
+    bool array = false;  // the text is a JSON array
     QStringList ids;
     QStringList names;
 };

@@ -85,6 +85,11 @@ void UploadStudyProgressForm::addUploadTask(QStringList files, QString taskName,
     ++nextTaskId;
 }
 
+int UploadStudyProgressForm::nextStudyTaskId() const
+{
+    return nextTaskId;
+}
+
 void UploadStudyProgressForm::on_selectFloders_clicked()
 {
     QFileDialog dialog(this, QString(), QString(), QString());
@@ -127,7 +132,12 @@ void UploadStudyProgressForm::onFinshUpLoad(int isucess, int total, QStringList 
     Q_UNUSED(failues)
     ui->progressBar->setValue(isucess);
     lastCheckNum = checknum;
+    // Queued deliveries keep their sender; the task is deleted only after its finshTask.
+    const auto* task = qobject_cast<const UpLoadTask*>(sender());
+    const std::optional<int> outer = handingOn;
+    handingOn = task ? std::optional<int>(task->getTaskId()) : std::nullopt;
     emit sCheckNum(lastCheckNum);
+    handingOn = outer;
 }
 
 void UploadStudyProgressForm::onFinshTask(UpLoadTask* ptask)

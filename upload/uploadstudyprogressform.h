@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class CloudClientAsyncHandler;
 class HttpUploadFile;
@@ -30,6 +31,12 @@ public:
     // Starts one upload task unless some cell of the table already holds taskName.
     void addUploadTask(QStringList files, QString taskName, QByteArray extraData);
 
+    // The number that the next study upload task gets.
+    int nextStudyTaskId() const;
+    // While sCheckNum goes out: the id of the task whose reply it carries. Empty
+    // at any other time, and when the reply came from something else than a task.
+    std::optional<int> finishedTaskId() const { return handingOn; }
+
 signals:
     void sCheckNum(QByteArray checknum);
 
@@ -51,6 +58,7 @@ private:
     HttpUploadFile* uploadClient = nullptr;
     std::shared_ptr<CloudClientAsyncHandler> asyncHandler;
     QByteArray lastCheckNum;
+    std::optional<int> handingOn;
 };
 
 #endif

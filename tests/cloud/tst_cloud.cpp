@@ -103,9 +103,11 @@ private slots:
         const CloudReply reply = perform(r, &printed);
         released = true;
 
-        // A GET hands back whatever arrived; a POST only whether it completed.
+        // A GET hands back whatever arrived; a POST only whether it completed, and with which status.
         const bool completed = status > 0 && !broken;
         QCOMPARE(reply.completed, completed);
+        QCOMPARE(reply.status, long(status <= 0 ? 0 : status == 302 ? 200 : status));
+        QCOMPARE(isSuccessful(reply), completed && (status == 200 || status == 302));
         const QByteArray arrived = status <= 0 ? QByteArray() : broken ? served.left(served.size() / 2) : served;
         QCOMPARE(QByteArray::fromStdString(reply.body), post ? QByteArray() : arrived);
         // A failed GET names libcurl's reason in one line on stderr; nothing else is printed, not even a POST's reply.
@@ -126,6 +128,34 @@ private slots:
             QCOMPARE(request.headerCount("Cookie"), size_t(1));
             QCOMPARE(request.header("Cookie"), "JSESSIONID=" + session.toStdString());
             QCOMPARE(request.header("Content-Type"), std::string(post ? "application/json" : ""));
+        }
+    }
+
+    // A session id never adds a header line: it ends at its first CR, LF or NUL.
+    void sessionCut_data()
+    {
+        QTest::addColumn<QByteArray>("session");
+        QTest::addColumn<QByteArray>("cookie");
+        QTest::newRow("CR LF") << QByteArray("S1\r\nX-Injected: 1") << QByteArray("JSESSIONID=S1");
+        QTest::newRow("LF") << QByteArray("S2\nX-Injected: 1") << QByteArray("JSESSIONID=S2");
+        QTest::newRow("CR") << QByteArray("S3\rX-Injected: 1") << QByteArray("JSESSIONID=S3");
+        QTest::newRow("NUL") << QByteArray("S4\0\r\nX-Injected: 1", 19) << QByteArray("JSESSIONID=S4");
+    }
+
+    void sessionCut()
+    {
+        QFETCH(QByteArray, session);
+        QFETCH(QByteArray, cookie);
+        TestServer server;
+        for (const char* body : {static_cast<const char*>(nullptr), "{}"}) {
+            QByteArray printed;
+            perform({server.url(QStringLiteral("/d")).toStdString(), session.toStdString(), body, {}, 0}, &printed);
+        }
+        QCOMPARE(server.requests().size(), size_t(2));
+        for (const RecordedRequest& request : server.requests()) {
+            QCOMPARE(request.headerCount("Cookie"), size_t(1));
+            QCOMPARE(QByteArray::fromStdString(request.header("Cookie")), cookie);
+            QCOMPARE(request.headerCount("X-Injected"), size_t(0));
         }
     }
 

@@ -1,9 +1,13 @@
+#include "backupfilename.h"
 #include "checknumreply.h"
 #include "dictionary.h"
 #include "recordbody.h"
+#include "recorddisplay.h"
 #include "studyrecord.h"
 
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(CheckNumReply)
@@ -153,6 +157,8 @@ private slots:
             for (int i = 0; i < dictionary.ids.size(); ++i)
                 read << dictionary.ids[i] + QLatin1Char('=') + dictionary.names.value(i);
             QCOMPARE(dictionary.valid ? read : QStringList{"invalid"}, entries);
+            // Only an array is a dictionary that may replace a file.
+            QCOMPARE(dictionary.array, json.trimmed().startsWith('[') && dictionary.valid);
             QCOMPARE(dictionary.names.size(), dictionary.ids.size());
             // Entries are never null, so that nameForId's null means "no entry".
             for (const QString& text : dictionary.ids + dictionary.names)
@@ -191,6 +197,99 @@ private slots:
         QVERIFY(!::nameForId(names, 1).isNull());  // an empty entry is still an entry
         QVERIFY(::nameForId(names, 2).isNull());
         QVERIFY(::nameForId(names, -1).isNull());
+    }
+
+    void backupFileName_data()
+    {
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("name");  // between "CloudPatientCaseInfo_" and ".json"
+        const QString digits200 = QString(200, '1');
+        QTest::newRow("DICOM UID") << "1.2.840.113619.2.55.3.604688119" << "1.2.840.113619.2.55.3.604688119";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("200 bytes") << digits200 << digits200;
+        QTest::newRow("three dots are a name") << "..." << "...";
+        QTest::newRow("parent folders") << "../../etc/x" << "..%2F..%2Fetc%2Fx";
+        QTest::newRow("backslash") << "a\\b" << "a%5Cb";
+        QTest::newRow("dot") << "." << "%2E";
+        QTest::newRow("dot dot") << ".." << "%2E%2E";
+        QTest::newRow("CR LF and NUL") << QString::fromLatin1("a\r\n\0b", 5) << "a%0D%0A%00b";
+        // '%' is encoded as well, so that no plain UID reads like an encoded one.
+        QTest::newRow("percent") << "a%2Fb" << "a%252Fb";
+        QTest::newRow("not ASCII") << "检" << "%E6%A3%80";
+    }
+
+    void backupFileName()
+    {
+        QFETCH(QString, uid);
+        QFETCH(QString, name);
+        QCOMPARE(::backupFileName(uid), "CloudPatientCaseInfo_" + name + ".json");
+    }
+
+    // Long UIDs keep a readable start and a hash of the whole; every name stays one short component.
+    void backupFileNamesStayApart()
+    {
+        const QStringList uids{QString(201, '1'), QString(201, '1') + '2', QString(70, '/'), QString(69, '/') + "a/",
+                               QString(100, QChar(0x68C0)), QString(200, '1').replace(0, 1, '/')};
+        QSet<QString> names;
+        for (const QString& uid : uids) {
+            const QString name = ::backupFileName(uid);
+            names << name;
+            QVERIFY2(name.toUtf8().size() <= 255 && !name.contains('/') && name.endsWith(".json"), qPrintable(name));
+            QVERIFY2(QRegularExpression("~[0-9a-f]{64}\\.json$").match(name).hasMatch(), qPrintable(name));
+            // An escape is never cut in two.
+            QVERIFY(!QRegularExpression("%[0-9A-F]?~").match(name).hasMatch());
+        }
+        QCOMPARE(names.size(), uids.size());
+        QVERIFY(::backupFileName(uids[0]).startsWith("CloudPatientCaseInfo_" + QString(160, '1') + '~'));
+    }
+
+    void needsPlainDisplay_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("markup");
+        QTest::addColumn<bool>("plain");
+        const auto repeat = [](const QString& part, int times) { return part.repeated(times); };
+        const auto nested = [&repeat](const QString& open, int depth) { return repeat(open, depth) + "x"; };
+        const auto row = [](const char* tag, const QString& text, bool markup, bool plain) {
+            QTest::newRow(tag) << text << markup << plain;
+        };
+        row("simple rich text", "cough for <b>3</b> days<br>fever", true, false);
+        row("plain text of 65,536", repeat("word ", 13107) + "w", false, false);
+        row("plain text of 65,537", repeat("word ", 13107) + "wo", false, true);
+        row("run of 1,000", QString(1000, 'a'), false, false);
+        row("run of 1,001", QString(1001, 'a'), false, true);
+        row("markup of 32,768", "<b>b</b>" + repeat("word ", 6552), true, false);
+        row("markup of 32,769", "<b>b</b>" + repeat("word ", 6552) + "w", true, true);
+        row("the same shown as text", "<b>b</b>" + repeat("word ", 6552) + "w", false, false);
+        row("512 tags", repeat("<b>x</b> ", 256), true, false);
+        row("513 tags", repeat("<b>x</b> ", 256) + "<br>", true, true);
+        row("a run across tags", repeat("<b>x</b>", 126), true, true);
+        row("nested 32", nested("<div>", 32), true, false);
+        row("nested 33", nested("<div>", 33), true, true);
+        row("closed 100 times", repeat("<div>x</div> ", 100), true, false);
+        row("tables 4 deep", nested("<table><tr><td>", 4), true, false);
+        row("tables 5 deep", nested("<table><tr><td>", 5), true, true);
+        row("cells and rows close themselves", "<table>" + repeat("<tr><td>a<td>b", 40), true, false);
+        row("paragraphs close themselves", repeat("<p>a", 100), true, false);
+        row("tags in a comment", "<!--" + nested("<table>", 9) + "-->x", true, false);
+        row("'>' in a quoted value", "<a title=\"a>b\">x</a>" + nested("<div>", 30), true, false);
+        row("padding 99999", "<table cellpadding=99999><tr><td>x</td></tr></table>", true, false);
+        row("padding 100000", "<table cellpadding=100000><tr><td>x</td></tr></table>", true, true);
+        row("exponent", "<td style=\"padding:1e8px\">x", true, true);
+        row("fraction", "<p style=\"margin:99999.9px\">x</p>", true, false);
+        row("negative", "<p style=\"margin-left:-100000px\">x</p>", true, true);
+        row("digits beyond a double", "<p width=" + QString(400, '9') + ">x</p>", true, true);
+        row("hex colour", "<font color=#999999>x</font><p style=\"color:#12e5ff\">y</p>", true, false);
+        row("style element", "<style>td { padding: 1000000px }</style><table><tr><td>x</table>", true, true);
+        row("number in the text", "<b>PLT</b> 250000000/L", true, false);
+    }
+
+    void needsPlainDisplay()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, markup);
+        QFETCH(bool, plain);
+        QCOMPARE(::needsPlainDisplay(text, markup), plain);
     }
 
     void buildRecordBody()

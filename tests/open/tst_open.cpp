@@ -4,16 +4,23 @@
 #include "messageboxanswerer.h"
 #include "studydatabase.h"
 #include "testserver.h"
+#include "uploadaccess.h"
 #include "uploadstudyprogressform.h"
 
 #include <QDateTimeEdit>
+#include <QSignalSpy>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include <time.h>
 
@@ -41,6 +48,61 @@ QString shown(const CloudPaientInfoForm& form)
     return texts.join(QLatin1Char('|'));
 }
 
+const QString notInCloud = QStringLiteral(
+    "The information did not exist in Cloud, you have to upload the images to edit the information!");
+
+// A cloud that knows a study once an image of it has arrived. Each study's
+// image is named after its UID; its upload is held until the test lets it go,
+// and a study listed as refused gets 500 instead. Serial numbers and patient
+// names name the study.
+class UploadingCloud
+{
+public:
+    explicit UploadingCloud(TestServer& server)
+    {
+        server.setHandler("GET", lookupPath, [this](const httplib::Request& request, httplib::Response& response) {
+            const std::string uid = request.get_param_value("studyinstanceuid");
+            std::lock_guard<std::mutex> lock(mutex);
+            response.set_content(known.count(uid) ? R"({"rischeckserialnum":"S-)" + uid + R"("})" : "{}", "application/json");
+        });
+        server.setHandler("GET", recordPath, [](const httplib::Request& request, httplib::Response& response) {
+            const std::string uid = request.get_param_value("checkserialnum").substr(2);
+            response.set_content(R"({"patientname":"P-)" + uid + R"(","checkitemid":1})", "application/json");
+        });
+        server.setHandler("POST", uploadPath, [this](const httplib::Request& request, httplib::Response& response) {
+            const std::string file = request.files.empty() ? std::string() : request.files.begin()->second.filename;
+            const std::string uid = file.substr(0, file.rfind('.'));
+            for (int i = 0; i < 3000 && !isReleased(uid); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::lock_guard<std::mutex> lock(mutex);
+            if (refused.count(uid)) {
+                response.status = 500;
+                return;
+            }
+            known.insert(uid);
+            // Not the serial number: a form must take the one its own lookup names.
+            response.set_content(R"({"rischeckserialnum":"UPLOAD"})", "application/json");
+        });
+    }
+
+    void know(const std::string& uid) { std::lock_guard<std::mutex> lock(mutex); known.insert(uid); }
+    void refuse(const std::string& uid) { std::lock_guard<std::mutex> lock(mutex); refused.insert(uid); }
+    void release(const std::string& uid) { std::lock_guard<std::mutex> lock(mutex); released.insert(uid); }
+    // Lets every held upload go, so that none outlives the test.
+    void releaseAll() { std::lock_guard<std::mutex> lock(mutex); all = true; }
+
+private:
+    bool isReleased(const std::string& uid)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return all || released.count(uid);
+    }
+
+    std::mutex mutex;
+    std::set<std::string> known, refused, released;
+    bool all = false;
+};
+
 } // namespace
 
 class TestOpen : public QObject
@@ -56,13 +118,31 @@ private slots:
     void record_data();
     void record();
     void uploadDeclined();
-    void eachOpenAddsOneConnection();
-    void unknownStudyUploadsThenLoads();
+    void sessionCutAtLineBreak();
+    void otherFormsUploadLeavesFormAlone();
+    void waitingFormsTakeOnlyTheirOwn_data();
+    void waitingFormsTakeOnlyTheirOwn();
+    void ownUploadTakenOnce();
+    void recordLoadedEndsTheWait();
+    void failedUploadKeepsFailuresInView();
 
 private:
+    // A new form for the study @p uid of the local database, its image at hand.
+    CloudPaientInfoForm* formFor(const QString& uid);
+    // Opens the unknown study of @p form and accepts its upload.
+    void openAndUpload(CloudPaientInfoForm& form, const QString& uid, const QByteArray& session = "sess-up");
+    static QString serialShown(const CloudPaientInfoForm& form)
+    {
+        return Access::widget<QLineEdit>(form, "checkIDLineEdit")->text();
+    }
+
     std::unique_ptr<TestServer> server;
     std::unique_ptr<MessageBoxAnswerer> answerer;
     std::unique_ptr<CloudPaientInfoForm> form;
+    std::unique_ptr<UploadingCloud> cloud;
+    std::unique_ptr<StudyDatabase> db;
+    std::unique_ptr<QTemporaryDir> images;
+    std::vector<std::unique_ptr<CloudPaientInfoForm>> forms;
 };
 
 void TestOpen::initTestCase()
@@ -87,8 +167,15 @@ void TestOpen::init()
 
 void TestOpen::cleanup()
 {
+    if (cloud)
+        cloud->releaseAll();
+    forms.clear();
     form.reset();
+    // The server waits for its handlers, which use the cloud.
     server.reset();
+    cloud.reset();
+    db.reset();
+    images.reset();
     FormFiles::clear();
     VERIFY_BOXES(*answerer);
 }
@@ -171,59 +258,164 @@ void TestOpen::uploadDeclined()
     QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
 }
 
-void TestOpen::eachOpenAddsOneConnection()
+void TestOpen::sessionCutAtLineBreak()
 {
-    for (int i = 0; i < 3; ++i)
-        form->openStudy("sess-1", QStringLiteral("1.2.3"));
-    server->clearRequests();
-    server->setReply("GET", recordPath, scripted(R"({"patientname":"Late"})"));
-
-    // A finished upload's reply counts up to its first zero byte.
-    emit UploadStudyProgressForm::getInstance()->sCheckNum(QByteArray::fromStdString("{\"rischeckserialnum\":\"Z9\"}\0}"s));
-    const auto records = server->requests(recordPath);
-    QCOMPARE(records.size(), size_t(3));
-    for (const RecordedRequest& request : records)
-        QCOMPARE(request.target, recordPath + "?checkserialnum=Z9");
-    QVERIFY(shown(*form).startsWith(QStringLiteral("Z9|Late|")));
-
-    // An upload that ends without a record changes nothing.
-    emit UploadStudyProgressForm::getInstance()->sCheckNum(QByteArray::fromStdString("{}\0{\"rischeckserialnum\":\"D6\"}"s));
-    QCOMPARE(server->requests(recordPath).size(), size_t(3));
+    form->openStudy("sess\r\nX-Injected: 1", QStringLiteral("1.2.3"));
+    QVERIFY(form->isVisible());
+    QCOMPARE(server->requests().size(), size_t(2));
+    for (const RecordedRequest& request : server->requests()) {
+        QCOMPARE(request.headerCount("Cookie"), size_t(1));
+        QCOMPARE(request.header("Cookie"), "JSESSIONID=sess"s);
+        QCOMPARE(request.headerCount("X-Injected"), size_t(0));
+    }
 }
 
-void TestOpen::unknownStudyUploadsThenLoads()
+CloudPaientInfoForm* TestOpen::formFor(const QString& uid)
 {
-    StudyDatabase db;
-    QTemporaryDir images;
-    const qint64 other = db.addPatient(QStringLiteral("Someone Else"), QStringLiteral("F"));
-    const qint64 study = db.addStudy(db.addPatient(QStringLiteral("Wang Wu"), QStringLiteral("M")), "1.9.2");
-    db.addStudy(other, QStringLiteral("1.9.1"));
-    const qint64 series = db.addSeries(study);
-    for (const QString& path : {images.filePath("im1.dcm"), images.filePath("im2.dcm")}) {
-        QVERIFY(FormFiles::write(path, "DICM"));
-        db.addImage(series, path);
+    if (!cloud) {
+        cloud = std::make_unique<UploadingCloud>(*server);
+        db = std::make_unique<StudyDatabase>();
+        images = std::make_unique<QTemporaryDir>();
     }
-    server->setReply("GET", lookupPath, scripted("{}"));
-    server->setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"U55"})"));
-    server->setReply("GET", recordPath, scripted(R"({"patientname":"Wang Wu","checkitemid":1})"));
-    UploadStudyProgressForm::getInstance()->hide();
-    answerer->expect(QStringLiteral("The information did not exist in Cloud, you have to upload the images "
-                                    "to edit the information!"));
+    // Names stay in the process's one upload window, and a name there blocks a further upload.
+    static int patients = 0;
+    const qint64 study = db->addStudy(db->addPatient(QStringLiteral("Patient %1").arg(++patients), "F"), uid);
+    const QString image = images->filePath(uid + QStringLiteral(".dcm"));
+    if (!FormFiles::write(image, "DICM"))
+        qFatal("cannot write %s", qPrintable(image));
+    db->addImage(db->addSeries(study), image);
+    forms.push_back(std::make_unique<CloudPaientInfoForm>());
+    forms.back()->setStudyKey(study);
+    return forms.back().get();
+}
 
-    form->setStudyKey(study);
-    form->setPatientName(QStringLiteral("host name"));
-    form->openStudy("sess-up", QStringLiteral("1.9.2"));
-    // The lookup is repeated once; "{}" again leaves the record to the upload's reply.
-    QCOMPARE(server->requests(lookupPath).size(), size_t(2));
-    QCOMPARE(Access::patientName(*form), QStringLiteral("Wang Wu"));
+void TestOpen::openAndUpload(CloudPaientInfoForm& uploading, const QString& uid, const QByteArray& session)
+{
+    answerer->expect(notInCloud);
+    uploading.openStudy(session, uid);
+}
+
+void TestOpen::otherFormsUploadLeavesFormAlone()
+{
+    CloudPaientInfoForm* shown = formFor(QStringLiteral("1.1"));
+    cloud->know("1.1");
+    shown->openStudy("sess-a", QStringLiteral("1.1"));
+    QCOMPARE(serialShown(*shown), QStringLiteral("S-1.1"));
+    auto* typing = Access::widget<QTextEdit>(*shown, "symptomTextEdit");
+    typing->setPlainText(QStringLiteral("typed, not saved"));
+
+    CloudPaientInfoForm* uploading = formFor(QStringLiteral("2.2"));
+    openAndUpload(*uploading, QStringLiteral("2.2"), "up\r\nX-Injected: 1");
+    // The lookup is repeated once; "{}" again leaves the record to the upload's end.
+    QCOMPARE(server->requests(lookupPath).size(), size_t(3));
+    QVERIFY(!uploading->isVisible());
     QVERIFY(UploadStudyProgressForm::getInstance()->isVisible());
-    QVERIFY(!form->isVisible());
 
-    QTRY_COMPARE_WITH_TIMEOUT(Access::widget<QLineEdit>(*form, "checkIDLineEdit")->text(), QStringLiteral("U55"), 20000);
-    QCOMPARE(server->requests(uploadPath).size(), size_t(2));
-    QVERIFY(shown(*form).contains(QStringLiteral("|Wang Wu|")) && shown(*form).contains(QStringLiteral("|CT Chest|")));
-    QVERIFY(form->isVisible());
+    cloud->release("2.2");
+    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-2.2"), 20000);
+    QCOMPARE(Access::widget<QLineEdit>(*uploading, "patientNameLineEdit")->text(), QStringLiteral("P-2.2"));
+    QVERIFY(uploading->isVisible());
     QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
+    // The uploading form looked its own study up again; the other form did nothing.
+    QCOMPARE(server->requests(lookupPath).back().target, lookupPath + "?studyinstanceuid=2.2");
+    QCOMPARE(server->requests(lookupPath).size(), size_t(4));
+    QCOMPARE(server->requests(recordPath).size(), size_t(2));
+    QCOMPARE(serialShown(*shown), QStringLiteral("S-1.1"));
+    QCOMPARE(typing->toPlainText(), QStringLiteral("typed, not saved"));
+    // The upload sent the session up to its line break.
+    const RecordedRequest upload = server->requests(uploadPath).at(0);
+    QCOMPARE(upload.header("Cookie"), "JSESSIONID=up"s);
+    QCOMPARE(upload.headerCount("X-Injected"), size_t(0));
+}
+
+void TestOpen::waitingFormsTakeOnlyTheirOwn_data()
+{
+    QTest::addColumn<bool>("firstEndsFirst");
+    QTest::newRow("first upload ends first") << true;
+    QTest::newRow("second upload ends first") << false;
+}
+
+void TestOpen::waitingFormsTakeOnlyTheirOwn()
+{
+    QFETCH(bool, firstEndsFirst);
+    const QString uids[] = {QStringLiteral("3.1"), QStringLiteral("3.2")};
+    CloudPaientInfoForm* waiting[] = {formFor(uids[0]), formFor(uids[1])};
+    openAndUpload(*waiting[0], uids[0]);
+    openAndUpload(*waiting[1], uids[1]);
+    const int early = firstEndsFirst ? 0 : 1, late = 1 - early;
+
+    cloud->release(uids[early].toStdString());
+    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*waiting[early]), "S-" + uids[early], 20000);
+    // The other form still waits: hidden, nothing loaded, no record asked for.
+    QVERIFY(!waiting[late]->isVisible());
+    QCOMPARE(serialShown(*waiting[late]), QString());
+    QCOMPARE(server->requests(recordPath).size(), size_t(1));
+
+    cloud->release(uids[late].toStdString());
+    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*waiting[late]), "S-" + uids[late], 20000);
+    QCOMPARE(serialShown(*waiting[early]), "S-" + uids[early]);
+    QCOMPARE(server->requests(recordPath).size(), size_t(2));
+    QVERIFY(waiting[0]->isVisible() && waiting[1]->isVisible());
+}
+
+void TestOpen::ownUploadTakenOnce()
+{
+    CloudPaientInfoForm* uploading = formFor(QStringLiteral("4.1"));
+    openAndUpload(*uploading, QStringLiteral("4.1"));
+    // Two more opens while the upload runs, declined: three connections in all.
+    for (int i = 0; i < 2; ++i) {
+        answerer->expect(notInCloud, MessageBoxAnswerer::CloseWindow);
+        uploading->openStudy("sess-up", QStringLiteral("4.1"));
+    }
+    // A reply handed on for no task of this form's is not taken.
+    emit UploadStudyProgressForm::getInstance()->sCheckNum(R"({"rischeckserialnum":"X9"})");
+    QVERIFY(server->requests(recordPath).empty());
+
+    server->clearRequests();
+    cloud->release("4.1");
+    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-4.1"), 20000);
+    QCOMPARE(server->requests(lookupPath).size(), size_t(1));
+    QCOMPARE(server->requests(recordPath).size(), size_t(1));
+}
+
+// Once the form's own lookup names the record, the upload's end changes nothing.
+void TestOpen::recordLoadedEndsTheWait()
+{
+    CloudPaientInfoForm* uploading = formFor(QStringLiteral("6.1"));
+    openAndUpload(*uploading, QStringLiteral("6.1"));
+    cloud->know("6.1");
+    uploading->openStudy("sess-up", QStringLiteral("6.1"));
+    QCOMPARE(serialShown(*uploading), QStringLiteral("S-6.1"));
+    auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
+    typing->setPlainText(QStringLiteral("typed after the load"));
+
+    server->clearRequests();
+    QSignalSpy handedOn(UploadStudyProgressForm::getInstance(), &UploadStudyProgressForm::sCheckNum);
+    cloud->release("6.1");
+    QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
+    QCOMPARE(server->requests().size(), server->requests(uploadPath).size());
+    QCOMPARE(typing->toPlainText(), QStringLiteral("typed after the load"));
+}
+
+void TestOpen::failedUploadKeepsFailuresInView()
+{
+    CloudPaientInfoForm* uploading = formFor(QStringLiteral("5.1"));
+    cloud->refuse("5.1");
+    cloud->release("5.1");
+    UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
+    QSignalSpy handedOn(progress, &UploadStudyProgressForm::sCheckNum);
+    openAndUpload(*uploading, QStringLiteral("5.1"));
+    const QString task = QString::number(progress->nextStudyTaskId() - 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
+    QCOMPARE(handedOn.at(0).at(0).toByteArray(), QByteArray("{}"));
+    // Nothing asked after the upload, and the window shows the failed file.
+    QCOMPARE(server->requests(lookupPath).size(), size_t(2));
+    QVERIFY(server->requests(recordPath).empty());
+    QVERIFY(!uploading->isVisible());
+    QVERIFY(progress->isVisible());
+    QVERIFY(UploadStudyProgressFormTestAccess::rows(*progress).contains(
+        QStringList{task, Access::patientName(*uploading), "1", "0", "1"}));
 }
 
 QTEST_MAIN(TestOpen)

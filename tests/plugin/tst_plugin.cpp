@@ -1,6 +1,8 @@
 #include <cloudpatient/cloudpatienthost.h>
+#include "formaccess.h"
 #include "formfixture.h"
 #include "messageboxanswerer.h"
+#include "testserver.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QLibrary>
 #include <QLineEdit>
 #include <QPluginLoader>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -109,6 +112,9 @@ void PluginTest::createMakesIndependentHiddenForms()
 void PluginTest::hostInterface()
 {
     // Through the virtual table alone, each operation reaches its own target.
+    TestServer server;
+    QVERIFY(FormFiles::writeEndpoints(server.url()));
+    const auto noEndpoints = qScopeGuard([] { QFile::remove(FormFiles::dir("/config/clouddata.ini")); });
     const std::unique_ptr<QObject> made = create(formKey);
     auto* host = dynamic_cast<CloudPatientHost*>(made.get());
     QVERIFY(host);
@@ -117,7 +123,8 @@ void PluginTest::hostInterface()
     QCOMPARE(host->findChild<QComboBox*>(QStringLiteral("checkItemComboBox"))->currentText(), QStringLiteral("CT 平扫"));
     QCOMPARE(host->findChild<QComboBox*>(QStringLiteral("studyPositionComboBox"))->currentText(), QStringLiteral("头部"));
 
-    // The host's context is stored, not shown.
+    // The host's context reaches the form, and is not shown. The session id
+    // goes out as the cookie of the form's next request, up to its zero byte.
     host->setStudyKey(42);
     host->setPatientName(QStringLiteral("张三"));
     host->setStudyUid(QStringLiteral("1.2.840.113619.2.55.3"));
@@ -127,6 +134,14 @@ void PluginTest::hostInterface()
     host->setExtraText(QStringLiteral("extra"));
     QCOMPARE(host->findChild<QLineEdit*>(QStringLiteral("patientNameLineEdit"))->text(), QString());
     QVERIFY(!host->isVisible());
+    // The plug-in is not linked: its class is read through its header alone.
+    QCOMPARE(CloudPaientInfoFormTestAccess::hostTexts(*static_cast<CloudPaientInfoForm*>(host)),
+             QStringLiteral("a b||second|extra"));
+    QVERIFY(QMetaObject::invokeMethod(host, "onCheckNum", Q_ARG(QByteArray, R"({"rischeckserialnum":"S1"})")));
+    const auto records = server.requests(formcloud::recordPath);
+    QCOMPARE(records.size(), size_t(1));
+    QCOMPARE(records[0].target, formcloud::recordPath + "?checkserialnum=S1");
+    QCOMPARE(records[0].header("Cookie"), std::string("JSESSIONID=ab"));
 }
 
 void PluginTest::instanceIsSharedUntilDeleted()

@@ -7,12 +7,25 @@
 
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTextCodec>
 #include <QTextEdit>
 
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <memory>
+
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using Access = CloudPaientInfoFormTestAccess;
 using namespace formcloud;
@@ -20,6 +33,8 @@ using namespace formcloud;
 namespace {
 
 const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
+const QString netError = QStringLiteral("Net connect error,please check again!");
+const QString localCopyLost = QStringLiteral("Saved in Cloud, but the local copy could not be kept!");
 // Ids differ from positions, and a name comes twice.
 const QByteArray checkItemFile = R"([{"checkitemid":"10","checkitem":"CT Head"},{"checkitemid":"11","checkitem":"CT Chest"},)"
                                  R"({"checkitemid":"12","checkitem":"MR Knee"},{"checkitemid":"13","checkitem":"CT Chest"}])";
@@ -27,6 +42,42 @@ const QByteArray positionFile = R"([{"positiontypeid":"20","positiontypename":"H
 // What the service hands out at the refresh: UTF-8, not in the files' layout.
 const std::string freshCheckItems = "[ {\"checkitemid\":\"30\", \"checkitem\":\"\xe8\xb6\x85\xe5\xa3\xb0\"} ]\n";
 const std::string freshPositions = "[{\"positiontypeid\":\"40\",\"positiontypename\":\"\xe8\x85\xb9\xe9\x83\xa8\"}]";
+
+// The file's permission bits.
+int modeOf(const QString& path)
+{
+    struct stat info{};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// While it lives, this thread's writes obey the folders' modes even as root,
+// whose override of them it takes away; the file owner's rights stay.
+class FolderModesObeyed
+{
+public:
+    FolderModesObeyed()
+    {
+        if (::geteuid() != 0)
+            return;
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        if (::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {saved[0], saved[1]};
+        lowered[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        active = ::syscall(SYS_capset, &header, lowered) == 0;
+    }
+    ~FolderModesObeyed()
+    {
+        if (active)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    bool works() const { return ::geteuid() != 0 || active; }
+
+private:
+    __user_cap_header_struct header{};
+    __user_cap_data_struct saved[2]{};
+    bool active = false;
+};
 
 } // namespace
 
@@ -43,7 +94,18 @@ private slots:
     void requiredSymptom();
     void bodyPostedAndBackedUp();
     void retryAfterFailedPost();
+    void expiredSession();
+    void dictionaryRefresh_data();
+    void dictionaryRefresh();
     void backupFolderBlocked();
+    void fullDisk();
+    void readOnlyFolder_data();
+    void readOnlyFolder();
+    void localRowLost_data();
+    void localRowLost();
+    void uidLeavingTheFolder();
+    void deletedWhileBoxOpen_data();
+    void deletedWhileBoxOpen();
 
 private:
     // Clicks save; the boxes that follow are accepted, but for the first answer.
@@ -160,6 +222,9 @@ void TestSave::bodyPostedAndBackedUp()
     // Ids are found by name: the first of two equal names, the first entry for an unknown name.
     Access::widget<QComboBox>(*form, "checkItemComboBox")->setCurrentIndex(3);
     Access::widget<QComboBox>(*form, "studyPositionComboBox")->setCurrentText(QStringLiteral("chest"));
+    // An earlier backup readable by all is replaced by one for its owner alone.
+    QVERIFY(FormFiles::write(backupPath(), "earlier"));
+    QVERIFY(QFile::setPermissions(backupPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     save();
 
     const QByteArray expected = "{\n"
@@ -180,6 +245,7 @@ void TestSave::bodyPostedAndBackedUp()
     QCOMPARE(QByteArray::fromStdString(posts[0].body), expected);
     QCOMPARE(posts[0].header("Cookie"), std::string("JSESSIONID=sess-s"));
     QCOMPARE(FormFiles::read(backupPath()), expected);
+    QCOMPARE(modeOf(backupPath()), 0600);
     QCOMPARE(table("SELECT StudyUID, CheckSerialNum, PatientInfoPath FROM patientinfoindex"), "1.2.156.7|A'1|" + backupPath());
 
     // Success: the study's patient row follows, the dictionaries are refreshed
@@ -208,15 +274,213 @@ void TestSave::retryAfterFailedPost()
     QCOMPARE(table("SELECT CheckSerialNum FROM patientinfoindex"), QStringLiteral("A'1;A'1"));
 }
 
+void TestSave::expiredSession()
+{
+    server->setReply("POST", modifyPath, {401, "login first", "text/plain", "", false});
+    Access::widget<QTextEdit>(*form, "symptomTextEdit")->setPlainText(QStringLiteral("edited"));
+    save({saveQuestion, netError});
+
+    // Not saved: the edit stays open, the backup and its row stay, nothing after the post happens.
+    QVERIFY(form->isVisible());
+    QCOMPARE(Access::widget<QTextEdit>(*form, "symptomTextEdit")->toPlainText(), QStringLiteral("edited"));
+    QVERIFY(FormFiles::read(backupPath()).contains("\"abstracthistory\": \"edited\""));
+    QCOMPARE(table("SELECT StudyUID FROM patientinfoindex"), QStringLiteral("1.2.156.7"));
+    QCOMPARE(table("SELECT PatientName FROM patient ORDER BY pk"), QStringLiteral("Other;Old Name"));
+    QVERIFY(server->requests(checkItemPath).empty());
+    QCOMPARE(FormFiles::read(FormFiles::checkItemFile()), checkItemFile);
+}
+
+void TestSave::dictionaryRefresh_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("items");      // served for the check items
+    QTest::addColumn<bool>("itemsReplaced");
+    const QByteArray fresh = QByteArray::fromStdString(freshCheckItems);
+    QTest::newRow("empty") << 200 << QByteArray() << false;
+    QTest::newRow("HTML") << 200 << QByteArray("<html><body>Session expired</body></html>") << false;
+    QTest::newRow("an object") << 200 << QByteArray(R"({"error":"expired"})") << false;
+    QTest::newRow("truncated") << 200 << fresh.left(10) << false;
+    QTest::newRow("401 carrying a dictionary") << 401 << fresh << false;
+    QTest::newRow("an array") << 200 << QByteArray("[]") << true;
+}
+
+void TestSave::dictionaryRefresh()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, items);
+    QFETCH(bool, itemsReplaced);
+    server->setReply("GET", checkItemPath, {status, items.toStdString(), "application/json", "", false});
+    save();
+
+    // Each file on its own: the good download replaces its file, the bad one leaves its file alone.
+    QVERIFY(!form->isVisible());
+    QCOMPARE(FormFiles::read(FormFiles::checkItemFile()), itemsReplaced ? items : checkItemFile);
+    QCOMPARE(FormFiles::read(FormFiles::positionFile()), QByteArray::fromStdString(freshPositions));
+    QVERIFY(!QFileInfo(FormFiles::checkItemFile()).dir().entryList(QDir::Files).join(' ').contains(".cloudCheckItem"));
+}
+
 void TestSave::backupFolderBlocked()
 {
-    // A file where the backup folder belongs: no backup, but the save goes on.
+    // A file where the backup folder belongs: no backup, and the operator hears of it once saved.
     QVERIFY(FormFiles::write(work->filePath(QStringLiteral("backup")), "not a folder"));
-    save();
+    save({saveQuestion, localCopyLost});
     QVERIFY(!QFileInfo::exists(backupPath()));
     QCOMPARE(table("SELECT PatientInfoPath FROM patientinfoindex"), backupPath());
     QCOMPARE(server->requests(modifyPath).size(), size_t(1));
     QVERIFY(!form->isVisible());
+}
+
+void TestSave::fullDisk()
+{
+    // The backup folder on a small file system of its own, holding an earlier backup, then filled.
+    const QString folder = work->filePath(QStringLiteral("backup"));
+    QVERIFY(QDir().mkpath(folder));
+    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=128k") != 0)
+        QSKIP(qPrintable(QStringLiteral("no tmpfs to fill here (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    const auto unmount = qScopeGuard([&folder] { ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH); });
+    QVERIFY(FormFiles::write(backupPath(), "earlier backup"));
+    QFile filler(folder + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+
+    save({saveQuestion, localCopyLost});
+    QCOMPARE(FormFiles::read(backupPath()), QByteArray("earlier backup"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QCOMPARE(server->requests(modifyPath).size(), size_t(1));
+    QVERIFY(!form->isVisible());
+}
+
+void TestSave::readOnlyFolder_data()
+{
+    QTest::addColumn<bool>("earlierBackup");
+    QTest::newRow("a writable earlier backup is written in place") << true;
+    QTest::newRow("no earlier backup: nothing to write") << false;
+}
+
+void TestSave::readOnlyFolder()
+{
+    QFETCH(bool, earlierBackup);
+    const QString folder = work->filePath(QStringLiteral("backup"));
+    QVERIFY(QDir().mkpath(folder));
+    if (earlierBackup)
+        QVERIFY(FormFiles::write(backupPath(), "earlier backup"));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const auto writable = qScopeGuard([&folder] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    {
+        const FolderModesObeyed obeyed;
+        if (!obeyed.works())
+            QSKIP("this root may not give up its override of folder modes");
+        save(earlierBackup ? QStringList{saveQuestion} : QStringList{saveQuestion, localCopyLost});
+    }
+    QVERIFY(!form->isVisible());
+    QCOMPARE(FormFiles::read(backupPath()), earlierBackup ? Access::postBody(*form) : QByteArray());
+    if (earlierBackup)
+        QCOMPARE(modeOf(backupPath()), 0600);
+}
+
+void TestSave::localRowLost_data()
+{
+    QTest::addColumn<QString>("lost");
+    QTest::addColumn<QString>("left");  // the index row's study and the patient names afterwards
+    QTest::newRow("database locked by another connection") << "both" << "|Other;Old Name";
+    QTest::newRow("no index table") << "patientinfoindex" << "|Other;Zhang San";
+    QTest::newRow("no patient table") << "patient" << "1.2.156.7|";
+}
+
+// The post went through, a row did not: said once, then the form closes.
+void TestSave::localRowLost()
+{
+    QFETCH(QString, lost);
+    QSqlDatabase host = QSqlDatabase::database();
+    if (lost != QLatin1String("both"))
+        QVERIFY(QSqlQuery().exec("DROP TABLE " + lost));
+    // Another connection holds the write lock; the host's connection gives up after a short wait.
+    host.close();
+    host.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
+    QVERIFY(host.open());
+    {
+        QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        locker.setDatabaseName(host.databaseName());
+        QVERIFY(locker.open());
+        if (lost == QLatin1String("both"))
+            QVERIFY(QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE")));
+        save({saveQuestion, localCopyLost});
+        QVERIFY(QSqlQuery(locker).exec(QStringLiteral("ROLLBACK")) || lost != QLatin1String("both"));
+        locker.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    QVERIFY(!form->isVisible());
+    QCOMPARE(server->requests(modifyPath).size(), size_t(1));
+    QVERIFY(QFile::exists(backupPath()));
+    QTEST(table("SELECT StudyUID FROM patientinfoindex") + '|' + table("SELECT PatientName FROM patient ORDER BY pk"),
+          "left");
+}
+
+void TestSave::uidLeavingTheFolder()
+{
+    const QString uid = QStringLiteral("../../escaped");
+    form->openStudy("sess-s", uid);
+    save();
+    const QString written = work->filePath(QStringLiteral("backup/CloudPatientCaseInfo_..%2F..%2Fescaped.json"));
+    QCOMPARE(FormFiles::read(written), Access::postBody(*form));
+    QCOMPARE(QDir(work->filePath(QStringLiteral("backup"))).entryList(QDir::Files).size(), 1);
+    QVERIFY(!QFileInfo::exists(work->filePath(QStringLiteral("../escaped.json"))));
+    QCOMPARE(table("SELECT StudyUID, PatientInfoPath FROM patientinfoindex"), uid + '|' + written);
+}
+
+void TestSave::deletedWhileBoxOpen_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("later");  // deleteLater instead of delete
+    const QString boxes[] = {QStringLiteral("The information did not exist in Cloud, you have to upload the images "
+                                            "to edit the information!"),
+                             QStringLiteral("CheckSerialNum Query Error!"), QStringLiteral("Patient Symptom is required!"),
+                             saveQuestion, netError, localCopyLost};
+    for (const QString& box : boxes) {
+        QTest::newRow(qPrintable("delete: " + box)) << box << false;
+        QTest::newRow(qPrintable("deleteLater: " + box)) << box << true;
+    }
+}
+
+// The host takes control back while a box is open and deletes the form; the
+// form's code after the box must not touch it (AddressSanitizer watches).
+void TestSave::deletedWhileBoxOpen()
+{
+    QFETCH(QString, box);
+    QFETCH(bool, later);
+    QPointer<CloudPaientInfoForm> watched(form.get());
+    if (box == netError || box == localCopyLost)
+        answerer->expect(saveQuestion);
+    answerer->expect(box, MessageBoxAnswerer::Accept, [this, later] {
+        if (later)
+            form.release()->deleteLater();
+        else
+            form.reset();
+    });
+    server->clearRequests();
+    if (box.startsWith(QLatin1String("The information"))) {
+        server->setReply("GET", lookupPath, scripted("{}"));
+        watched->openStudy("sess-s", QStringLiteral("1.2.156.7"));
+    } else if (box.startsWith(QLatin1String("CheckSerialNum"))) {
+        server->setReply("GET", lookupPath, scripted("garbage"));
+        watched->openStudy("sess-s", QStringLiteral("1.2.156.7"));
+    } else {
+        if (box == netError)
+            server->setReply("POST", modifyPath, {500, "", "text/plain", "", false});
+        if (box == localCopyLost)
+            QVERIFY(FormFiles::write(work->filePath(QStringLiteral("backup")), "not a folder"));
+        if (box.startsWith(QLatin1String("Patient")))
+            Access::widget<QTextEdit>(*watched, "symptomTextEdit")->clear();
+        Access::widget<QPushButton>(*watched, "enterPushButton")->click();
+    }
+    VERIFY_BOXES(*answerer);
+    QTRY_VERIFY(watched.isNull());
+    // Accepting the box of a deleted form starts nothing: no upload, no post.
+    QCOMPARE(server->requests(modifyPath).size(), size_t(box == netError || box == localCopyLost));
+    QCOMPARE(server->requests(lookupPath).size(), size_t(box.startsWith(QLatin1String("The information"))
+                                                          || box.startsWith(QLatin1String("CheckSerialNum"))));
 }
 
 QTEST_MAIN(TestSave)

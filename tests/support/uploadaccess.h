@@ -5,6 +5,7 @@
 #include "httpuploadfile.h"
 #include "uploadfilesmodel.h"
 #include "uploadstudyprogressform.h"
+#include "uploadtask.h"
 
 #include <QList>
 #include <QPointer>

@@ -23,6 +23,8 @@ private slots:
     void initTestCase();
     void options_data();
     void options();
+    void password_data();
+    void password();
     void sessionIdFromLogin_data();
     void sessionIdFromLogin();
     void lookupSendsTheSession_data();
@@ -68,6 +70,41 @@ void TestWorkstation::options()
     const WorkstationOptions options = parseWorkstationOptions(QStringList{QStringLiteral("ws")} + arguments, true);
     QVERIFY2(options.error.isEmpty(), qPrintable(options.error));
     QTEST(options.walkthroughDir, "walkthrough");
+}
+
+void TestWorkstation::password_data()
+{
+    QTest::addColumn<QStringList>("arguments");  // "FILE": the file holding "file pw\r\nsecond line"
+    QTest::addColumn<QByteArray>("environment");
+    QTest::addColumn<QString>("password");  // empty: an error
+    QTest::newRow("default") << QStringList() << QByteArray() << "demo";
+    QTest::newRow("environment") << QStringList() << QByteArray("env pw") << "env pw";
+    QTest::newRow("file, first line") << QStringList{"--password-file", "FILE"} << QByteArray("env pw") << "file pw";
+    QTest::newRow("command line") << QStringList{"--password", "p&w"} << QByteArray("env pw") << "p&w";
+    QTest::newRow("both options") << QStringList{"--password", "p", "--password-file", "FILE"} << QByteArray() << "";
+    QTest::newRow("no such file") << QStringList{"--password-file", "/no/such/file"} << QByteArray() << "";
+}
+
+void TestWorkstation::password()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, environment);
+    QFETCH(QString, password);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("password"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write("file pw\r\nsecond line\n") > 0);
+    out.close();
+    if (environment.isNull())
+        qunsetenv("WORKSTATION_PASSWORD");
+    else
+        qputenv("WORKSTATION_PASSWORD", environment);
+    const WorkstationOptions options =
+        parseWorkstationOptions(QStringList{QStringLiteral("ws")} + arguments.replaceInStrings("FILE", file), true);
+    qunsetenv("WORKSTATION_PASSWORD");
+    QCOMPARE(options.error.isEmpty(), !password.isEmpty());
+    if (!password.isEmpty())
+        QCOMPARE(options.password, password);
 }
 
 void TestWorkstation::sessionIdFromLogin_data()

@@ -6,6 +6,9 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPointer>
+#include <QTimer>
+
+#include <utility>
 
 MessageBoxAnswerer::MessageBoxAnswerer(QObject* parent) : QObject(parent)
 {
@@ -19,12 +22,17 @@ MessageBoxAnswerer::~MessageBoxAnswerer()
 
 void MessageBoxAnswerer::expect(const QString& text, Answer answer, const QString& title)
 {
-    expectations.push_back({text, answer, title});
+    expectations.push_back({text, answer, title, {}});
+}
+
+void MessageBoxAnswerer::expect(const QString& text, Answer answer, std::function<void()> whileOpen)
+{
+    expectations.push_back({text, answer, QStringLiteral("System Hint"), std::move(whileOpen)});
 }
 
 void MessageBoxAnswerer::expectAlways(const QString& text, Answer answer, const QString& title)
 {
-    standing.push_back({text, answer, title});
+    standing.push_back({text, answer, title, {}});
 }
 
 QStringList MessageBoxAnswerer::takeFailures()
@@ -66,6 +74,16 @@ void MessageBoxAnswerer::answer(QWidget* window)
     const QString text = label ? label->text() : QString();
     const auto matches = [&](const Expectation& e) { return e.text == text && e.title == title; };
 
+    if (!expectations.empty() && matches(expectations.front()) && expectations.front().whileOpen) {
+        const std::function<void()> whileOpen = std::exchange(expectations.front().whileOpen, nullptr);
+        whileOpen();
+        // Answered from a later pass of the box's loop, after what whileOpen posted.
+        QTimer::singleShot(20, this, [this, window = QPointer<QWidget>(window)] {
+            if (window && window->isVisible())
+                answer(window);
+        });
+        return;
+    }
     if (!expectations.empty() && matches(expectations.front())) {
         const Answer next = expectations.front().answer;
         expectations.pop_front();

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -36,6 +37,10 @@ public:
     // The next box must show @p text under @p title; answer it with @p answer.
     void expect(const QString& text, Answer answer = Accept,
                 const QString& title = QStringLiteral("System Hint"));
+    // The same under "System Hint", but first runs @p whileOpen as the box
+    // shows and answers a moment later, so that what it started (a deferred
+    // delete, say) happens while the box is open.
+    void expect(const QString& text, Answer answer, std::function<void()> whileOpen);
     // Every box that shows @p text under @p title, however often, for as long
     // as the answerer lives; expect() goes first when both would match.
     void expectAlways(const QString& text, Answer answer = Accept,
@@ -59,6 +64,7 @@ private:
         QString text;
         Answer answer;
         QString title;
+        std::function<void()> whileOpen;
     };
 
     void answer(QWidget* window);

@@ -1,6 +1,7 @@
 #include "workstationoptions.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
 #include <cstring>
 
@@ -9,7 +10,11 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Workstation host for the cloud patient plug-in: a local study database, a study list,\n"
-        "and the study form for the selected study. Without a display it runs a scripted walk-through."));
+        "and the study form for the selected study. Without a display it runs a scripted walk-through.\n"
+        "The cloud password comes from --password, else from the first line of --password-file,\n"
+        "else from the environment variable WORKSTATION_PASSWORD, else it is demo. Other users\n"
+        "of the machine can read a password given with --password (ps shows it); the file or the\n"
+        "variable keep it from them."));
     parser.addHelpOption();
     const QCommandLineOption database(QStringLiteral("database"),
                                       QStringLiteral("Local study database (default ./workstation.sqlite)."),
@@ -28,8 +33,11 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Cloud user (default demo)."),
                                   QStringLiteral("name"), QStringLiteral("demo"));
     const QCommandLineOption password(QStringLiteral("password"),
-                                      QStringLiteral("Cloud password (default demo)."),
-                                      QStringLiteral("password"), QStringLiteral("demo"));
+                                      QStringLiteral("Cloud password; ps shows it to everyone (default demo)."),
+                                      QStringLiteral("password"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("Read the cloud password from the first line of <file>."),
+                                          QStringLiteral("file"));
     const QCommandLineOption walkthrough(QStringLiteral("walkthrough"),
                                          QStringLiteral("Run the scripted walk-through; screenshots go to <dir>."),
                                          QStringLiteral("dir"));
@@ -41,7 +49,8 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a picture of a new study form to <file> and quit."),
                                         QStringLiteral("file"));
-    parser.addOptions({database, import, quit, cloud, caFile, user, password, walkthrough, offscreen, wait, screenshot});
+    parser.addOptions({database, import, quit, cloud, caFile, user, password, passwordFile, walkthrough, offscreen,
+                       wait, screenshot});
 
     WorkstationOptions options;
     if (!parser.parse(arguments)) {
@@ -64,7 +73,25 @@ WorkstationOptions parseWorkstationOptions(const QStringList& arguments, bool he
         options.cloudUrl.chop(1);
     options.caFile = parser.value(caFile);
     options.user = parser.value(user);
-    options.password = parser.value(password);
+    if (parser.isSet(password) && parser.isSet(passwordFile)) {
+        options.error = QStringLiteral("--password and --password-file exclude each other");
+        return options;
+    }
+    if (parser.isSet(password)) {
+        options.password = parser.value(password);
+    } else if (parser.isSet(passwordFile)) {
+        QFile file(parser.value(passwordFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            options.error = QStringLiteral("--password-file: cannot read %1").arg(file.fileName());
+            return options;
+        }
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        options.password = QString::fromUtf8(line);
+    } else {
+        options.password = qEnvironmentVariable("WORKSTATION_PASSWORD", QStringLiteral("demo"));
+    }
     options.screenshotFile = parser.value(screenshot);
     options.walkthroughDir = parser.value(walkthrough);
 

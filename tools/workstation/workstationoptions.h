@@ -12,7 +12,7 @@ struct WorkstationOptions
     QString cloudUrl;           // scheme, host and port of the cloud service
     QString caFile;             // CAs trusted over https; empty: the plug-in's cloud/caFile
     QString user;
-    QString password;
+    QString password;           // --password, --password-file, $WORKSTATION_PASSWORD, or "demo"
     QString walkthroughDir;     // screenshots and summary of the walk-through; empty: none
     int waitSeconds = 30;       // bound of each wait in the walk-through
     QString screenshotFile;     // grab a fresh study form to this PNG and quit
