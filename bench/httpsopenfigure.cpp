@@ -30,7 +30,7 @@ size_t discard(char*, size_t size, size_t count, void*)
 double handshakeSeconds(const std::string& url, const QByteArray& caFile)
 {
     const CurlEasy curl(curl_easy_init());
-    if (!curl || applyTransportSecurity(curl.get(), caFile.constData()) != CURLE_OK)
+    if (!curl || applyTransportSecurity(curl.get(), url.c_str(), caFile.constData()) != CURLE_OK)
         return -1;
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, discard);

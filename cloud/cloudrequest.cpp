@@ -1,6 +1,7 @@
 #include "cloudrequest.h"
 
 #include "curlhandles.h"
+#include "headervalue.h"
 #include "proxykind.h"
 #include "transportsecurity.h"
 
@@ -29,12 +30,6 @@ size_t discardReply(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
-// A header value ends at the first CR, LF or NUL: what follows would start a header line of its own.
-std::string headerValue(const std::string& value)
-{
-    return value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
-}
-
 void applyProxy(CURL* handle, const CloudProxy& proxy)
 {
     if (proxy.url.empty())
@@ -61,13 +56,13 @@ CloudReply performCloudRequest(const CloudRequest& request)
         return reply;
     CURL* curl = handle.get();
 
-    appendCurlHeader(headers, ("Cookie:JSESSIONID=" + headerValue(request.sessionId)).c_str());
+    appendCurlHeader(headers, ("Cookie:JSESSIONID=" + std::string(headerValue(request.sessionId))).c_str());
     if (isPost)
         appendCurlHeader(headers, "Content-type:application/json");
 
     // No SIGALRM for name resolution timeouts inside a host process.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    const CURLcode secured = applyTransportSecurity(curl, request.caFile.c_str());
+    const CURLcode secured = applyTransportSecurity(curl, request.url.c_str(), request.caFile.c_str());
     applyProxy(curl, request.proxy);
 
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());

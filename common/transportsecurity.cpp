@@ -1,11 +1,15 @@
 #include "transportsecurity.h"
 
-#include <initializer_list>
-
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+bool isHttps(const char* url)
+{
+    return url && ::strncasecmp(url, "https://", 8) == 0;
+}
 
 bool isReadableFile(const char* path)
 {
@@ -15,7 +19,7 @@ bool isReadableFile(const char* path)
 
 } // namespace
 
-CURLcode applyTransportSecurity(CURL* curl, const char* caFile)
+CURLcode applyTransportSecurity(CURL* curl, const char* url, const char* caFile)
 {
     const bool ownStore = caFile && *caFile;
     if (ownStore && !isReadableFile(caFile))
@@ -36,10 +40,11 @@ CURLcode applyTransportSecurity(CURL* curl, const char* caFile)
             return result;
     }
     // file://, ftp://, dict://, gopher:// and the rest would reach local files or other services.
-    for (const CURLoption option : {CURLOPT_PROTOCOLS_STR, CURLOPT_REDIR_PROTOCOLS_STR}) {
-        if (const CURLcode result = curl_easy_setopt(curl, option, "http,https"); result != CURLE_OK)
-            return result;
-    }
+    if (const CURLcode result = curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"); result != CURLE_OK)
+        return result;
+    const char* redirects = isHttps(url) ? "https" : "http,https";
+    if (const CURLcode result = curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, redirects); result != CURLE_OK)
+        return result;
     if (!ownStore)
         return CURLE_OK;
     // libcurl's built-in certificate folder would otherwise be trusted beside the file.

@@ -1,6 +1,7 @@
 #include "curluploader.h"
 
 #include "cloudclientasynchandler.h"
+#include "headervalue.h"
 #include "proxykind.h"
 #include "transportsecurity.h"
 
@@ -33,13 +34,9 @@ size_t appendToReply(char* data, size_t size, size_t count, void* reply) noexcep
     return bytes;
 }
 
-// A header value ends at the first byte that would end the header line.
 QByteArray headerSafe(const QByteArray& value)
 {
-    int end = 0;
-    while (end < value.size() && value[end] != '\0' && value[end] != '\r' && value[end] != '\n')
-        ++end;
-    return value.left(end);
+    return value.left(int(headerValue(std::string_view(value.constData(), size_t(value.size()))).size()));
 }
 
 } // namespace
@@ -64,7 +61,7 @@ CurlUploader::CurlUploader(const UploadSettings& settings)
     CURL* c = curl.get();
     // Only http and https, certificates checked. A handle that cannot be
     // secured is dropped, so that every file fails as with an unreachable cloud.
-    if (applyTransportSecurity(c, settings.caFile.constData()) != CURLE_OK) {
+    if (applyTransportSecurity(c, headerSafe(settings.assistUrl).constData(), settings.caFile.constData()) != CURLE_OK) {
         curl.reset();
         return;
     }

@@ -254,6 +254,9 @@ private slots:
             << "file://{file}" << saveQuestion;
         QTest::newRow("upload to dict://") << QStringList{"cloud/assistUrl"} << QStringList()
                                            << "dict://127.0.0.1:{port}/x" << saveQuestion;
+        // Over https, not even plain http: the query and the cookie would go out in the clear.
+        QTest::newRow("https redirected to http://") << QStringList() << lookup << "https>http://127.0.0.1:{port}/x"
+                                                     << lookupError;
     }
 
     void foreignScheme()
@@ -265,16 +268,24 @@ private slots:
         const QString local = work->filePath(QStringLiteral("local.json"));
         QVERIFY(FormFiles::write(local, localSecret));
         const FaultServer listener(FaultServer::Garbage);
-        const QString url = target.replace(QLatin1String("{file}"), local)
+        // "https>": the cloud itself speaks https.
+        const bool secure = target.startsWith(QLatin1String("https>"));
+        const QString url = target.remove(QLatin1String("https>"))
+                                .replace(QLatin1String("{file}"), local)
                                 .replace(QLatin1String("{port}"), listener.url().section(':', -1));
 
-        TestServer server;
+        const std::unique_ptr<TestServer> owner = secure
+            ? std::make_unique<TlsTestServer>(hospital.issue())
+            : std::make_unique<TestServer>();
+        TestServer& server = *owner;
         server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
         server.setReply("GET", recordPath, scripted(fullRecord));
         server.setReply("POST", modifyPath, scripted("ok"));
         for (const QString& path : redirected)
             server.setReply("GET", path.toStdString(), {302, "", "text/plain", url.toStdString(), false});
         QVERIFY(FormFiles::writeEndpoints(server.url()));
+        if (secure)
+            setCloudValue(QStringLiteral("cloud/caFile"), hospital.caFile());
         for (const QString& key : keys)
             setCloudValue(key, url);
 

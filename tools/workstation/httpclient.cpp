@@ -74,7 +74,7 @@ HttpReply HttpClient::perform(const QString& url, const QByteArray& sessionId, c
     }
     const QByteArray address = url.toUtf8();
     CURL* c = curl.get();
-    if (const CURLcode result = applyTransportSecurity(c, caFile.constData()); result != CURLE_OK) {
+    if (const CURLcode result = applyTransportSecurity(c, address.constData(), caFile.constData()); result != CURLE_OK) {
         reply.error = QString::fromUtf8(curl_easy_strerror(result));
         return reply;
     }
