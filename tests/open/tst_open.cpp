@@ -109,33 +109,6 @@ class TestOpen : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void knownStudyIsShown();
-    void record_data();
-    void record();
-    void uploadDeclined();
-    void sessionCutAtLineBreak();
-    void otherFormsUploadLeavesFormAlone();
-    void waitingFormsTakeOnlyTheirOwn_data();
-    void waitingFormsTakeOnlyTheirOwn();
-    void ownUploadTakenOnce();
-    void recordLoadedEndsTheWait();
-    void failedUploadKeepsFailuresInView();
-
-private:
-    // A new form for the study @p uid of the local database, its image at hand.
-    CloudPaientInfoForm* formFor(const QString& uid);
-    // Opens the unknown study of @p form and accepts its upload.
-    void openAndUpload(CloudPaientInfoForm& form, const QString& uid, const QByteArray& session = "sess-up");
-    static QString serialShown(const CloudPaientInfoForm& form)
-    {
-        return Access::widget<QLineEdit>(form, "checkIDLineEdit")->text();
-    }
-
     std::unique_ptr<TestServer> server;
     std::unique_ptr<MessageBoxAnswerer> answerer;
     std::unique_ptr<CloudPaientInfoForm> form;
@@ -143,280 +116,253 @@ private:
     std::unique_ptr<StudyDatabase> db;
     std::unique_ptr<QTemporaryDir> images;
     std::vector<std::unique_ptr<CloudPaientInfoForm>> forms;
-};
 
-void TestOpen::initTestCase()
-{
-    // Eight hours east of UTC, so that local time differs from UTC.
-    qputenv("TZ", "CST-8");
-    tzset();
-}
-
-void TestOpen::init()
-{
-    FormFiles::clear();
-    server = std::make_unique<TestServer>();
-    QVERIFY(FormFiles::writeDictionaries());
-    QVERIFY(FormFiles::writeEndpoints(server->url()));
-    server->setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
-    server->setReply("GET", recordPath, scripted(fullRecord));
-    answerer = std::make_unique<MessageBoxAnswerer>();
-    form = std::make_unique<CloudPaientInfoForm>();
-    UploadStudyProgressForm::getInstance()->show();
-}
-
-void TestOpen::cleanup()
-{
-    if (cloud)
-        cloud->releaseAll();
-    forms.clear();
-    form.reset();
-    // The server waits for its handlers, which use the cloud.
-    server.reset();
-    cloud.reset();
-    db.reset();
-    images.reset();
-    FormFiles::clear();
-    VERIFY_BOXES(*answerer);
-}
-
-void TestOpen::knownStudyIsShown()
-{
-    form->openStudy("sess-1", QStringLiteral("1.2.840.113619.2.1"));
-    const auto lookups = server->requests(lookupPath);
-    const auto records = server->requests(recordPath);
-    QCOMPARE(lookups.size(), size_t(1));
-    QCOMPARE(records.size(), size_t(1));
-    QCOMPARE(lookups[0].target, lookupPath + "?studyinstanceuid=1.2.840.113619.2.1");
-    QCOMPARE(records[0].target, recordPath + "?checkserialnum=A123");
-    QCOMPARE(records[0].header("Cookie"), "JSESSIONID=sess-1"s);
-    QCOMPARE(HttpUploadFile::instance()->getJsessionid(), QByteArray("sess-1"));
-    // The lookup's serial number is shown, not the record's own; markup shows as rich text.
-    QCOMPARE(shown(*form), QStringLiteral("A123|Zhang San|M|42|Y|2020-09-13 20:26:40|Chest|MR Knee|"
-                                          "cough for 3 days|x-ray clear|bronchitis"));
-    QVERIFY(form->isVisible());
-    QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
-
-    // Closing only hides; the next study shows the form again.
-    form->close();
-    form->openStudy("sess-2", QStringLiteral("1.2.840.113619.2.2"));
-    QVERIFY(form->isVisible());
-    QCOMPARE(server->requests(recordPath).back().header("Cookie"), "JSESSIONID=sess-2"s);
-
-    // The record has a name, but without a serial number the form hides.
-    server->setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":""})"));
-    form->openStudy("sess-2", QStringLiteral("1.2.840.113619.2.3"));
-    QCOMPARE(server->requests(recordPath).back().target, recordPath + "?checkserialnum=");
-    QVERIFY(!form->isVisible());
-}
-
-void TestOpen::record_data()
-{
-    QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<QString>("fields");
-    QTest::addColumn<bool>("visible");
-    QTest::addColumn<bool>("progressShown");
-
-    const QString epoch = QStringLiteral("|1970-01-01 08:00:00|");
-    QTest::newRow("age 0") << QByteArray(R"({"patientname":"P","age":0})") << "A123|P||1|" + epoch + "Head|CT Head|||" << true << false;
-    QTest::newRow("codes outside the lists") << QByteArray(R"({"patientname":"P","age":250,"sex":"U"})") << "A123|P|U|250|" + epoch + "Head|CT Head|||" << true << false;
-    QTest::newRow("check item -1") << QByteArray(R"({"patientname":"P","checkitemid":-1,"studypositionid":1})") << "A123|P||1|" + epoch + "Chest|-1|||" << true << true;
-    QTest::newRow("check item beyond the list") << QByteArray(R"({"patientname":"P","checkitemid":3})") << "A123|P||1|" + epoch + "Head|-1|||" << true << false;
-    QTest::newRow("position -2") << QByteArray(R"({"patientname":"P","studypositionid":-2,"checkitemid":1})") << "A123|P||1|" + epoch + "-1|CT Chest|||" << true << false;
-    QTest::newRow("no patient name") << QByteArray(R"({"sex":"F","age":3,"ageunit":"M"})") << "A123||F|3|M" + epoch + "Head|CT Head|||" << false << false;
-}
-
-void TestOpen::record()
-{
-    QFETCH(QByteArray, record);
-    QFETCH(QString, fields);
-    QFETCH(bool, visible);
-    QFETCH(bool, progressShown);
-
-    server->setReply("GET", recordPath, scripted(record.toStdString()));
-    form->openStudy("sess-1", QStringLiteral("1.2.3"));
-    QCOMPARE(shown(*form), fields);
-    QCOMPARE(form->isVisible(), visible);
-    QCOMPARE(UploadStudyProgressForm::getInstance()->isVisible(), progressShown);
-}
-
-void TestOpen::uploadDeclined()
-{
-    form->openStudy("sess-1", QStringLiteral("1.2.3"));
-    const QString before = shown(*form);
-    server->clearRequests();
-    server->setReply("GET", lookupPath, scripted("{}"));
-    // The warning offers only OK; closing its window declines.
-    answerer->expect(QStringLiteral("The information did not exist in Cloud, you have to upload the images "
-                                    "to edit the information!"), MessageBoxAnswerer::CloseWindow);
-    UploadStudyProgressForm::getInstance()->hide();
-    form->openStudy("sess-1", QStringLiteral("1.2.4"));
-
-    QVERIFY(form->isVisible());
-    QCOMPARE(shown(*form), before);
-    QCOMPARE(server->requests().size(), size_t(1));
-    QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
-}
-
-void TestOpen::sessionCutAtLineBreak()
-{
-    form->openStudy("sess\r\nX-Injected: 1", QStringLiteral("1.2.3"));
-    QVERIFY(form->isVisible());
-    QCOMPARE(server->requests().size(), size_t(2));
-    for (const RecordedRequest& request : server->requests()) {
-        QCOMPARE(request.headerCount("Cookie"), size_t(1));
-        QCOMPARE(request.header("Cookie"), "JSESSIONID=sess"s);
-        QCOMPARE(request.headerCount("X-Injected"), size_t(0));
+    // A new form for the study @p uid of the local database, its image at hand.
+    CloudPaientInfoForm* formFor(const QString& uid)
+    {
+        if (!cloud) {
+            cloud = std::make_unique<UploadingCloud>(*server);
+            db = std::make_unique<StudyDatabase>();
+            images = std::make_unique<QTemporaryDir>();
+        }
+        // Names stay in the process's one upload window, and a name there blocks a further upload.
+        static int patients = 0;
+        const qint64 study = db->addStudy(db->addPatient(QStringLiteral("Patient %1").arg(++patients), "F"), uid);
+        const QString image = images->filePath(uid + QStringLiteral(".dcm"));
+        if (!FormFiles::write(image, "DICM"))
+            qFatal("cannot write %s", qPrintable(image));
+        db->addImage(db->addSeries(study), image);
+        forms.push_back(std::make_unique<CloudPaientInfoForm>());
+        forms.back()->setStudyKey(study);
+        return forms.back().get();
     }
-}
 
-CloudPaientInfoForm* TestOpen::formFor(const QString& uid)
-{
-    if (!cloud) {
-        cloud = std::make_unique<UploadingCloud>(*server);
-        db = std::make_unique<StudyDatabase>();
-        images = std::make_unique<QTemporaryDir>();
+    // Opens the unknown study of @p form and accepts its upload.
+    void openAndUpload(CloudPaientInfoForm& uploading, const QString& uid, const QByteArray& session = "sess-up")
+    {
+        answerer->expect(notInCloud);
+        uploading.openStudy(session, uid);
     }
-    // Names stay in the process's one upload window, and a name there blocks a further upload.
-    static int patients = 0;
-    const qint64 study = db->addStudy(db->addPatient(QStringLiteral("Patient %1").arg(++patients), "F"), uid);
-    const QString image = images->filePath(uid + QStringLiteral(".dcm"));
-    if (!FormFiles::write(image, "DICM"))
-        qFatal("cannot write %s", qPrintable(image));
-    db->addImage(db->addSeries(study), image);
-    forms.push_back(std::make_unique<CloudPaientInfoForm>());
-    forms.back()->setStudyKey(study);
-    return forms.back().get();
-}
 
-void TestOpen::openAndUpload(CloudPaientInfoForm& uploading, const QString& uid, const QByteArray& session)
-{
-    answerer->expect(notInCloud);
-    uploading.openStudy(session, uid);
-}
+    static QString serialShown(const CloudPaientInfoForm& form)
+    {
+        return Access::widget<QLineEdit>(form, "checkIDLineEdit")->text();
+    }
 
-void TestOpen::otherFormsUploadLeavesFormAlone()
-{
-    CloudPaientInfoForm* shown = formFor(QStringLiteral("1.1"));
-    cloud->know("1.1");
-    shown->openStudy("sess-a", QStringLiteral("1.1"));
-    QCOMPARE(serialShown(*shown), QStringLiteral("S-1.1"));
-    auto* typing = Access::widget<QTextEdit>(*shown, "symptomTextEdit");
-    typing->setPlainText(QStringLiteral("typed, not saved"));
+private slots:
+    void initTestCase()
+    {
+        // Eight hours east of UTC, so that local time differs from UTC.
+        qputenv("TZ", "CST-8");
+        tzset();
+    }
 
-    CloudPaientInfoForm* uploading = formFor(QStringLiteral("2.2"));
-    openAndUpload(*uploading, QStringLiteral("2.2"), "up\r\nX-Injected: 1");
-    // The lookup is repeated once; "{}" again leaves the record to the upload's end.
-    QCOMPARE(server->requests(lookupPath).size(), size_t(3));
-    QVERIFY(!uploading->isVisible());
-    QVERIFY(UploadStudyProgressForm::getInstance()->isVisible());
+    void init()
+    {
+        server = std::make_unique<TestServer>();
+        QVERIFY(serveStudy(*server));
+        answerer = std::make_unique<MessageBoxAnswerer>();
+        form = std::make_unique<CloudPaientInfoForm>();
+        UploadStudyProgressForm::getInstance()->show();
+    }
 
-    cloud->release("2.2");
-    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-2.2"), 20000);
-    QCOMPARE(Access::widget<QLineEdit>(*uploading, "patientNameLineEdit")->text(), QStringLiteral("P-2.2"));
-    QVERIFY(uploading->isVisible());
-    QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
-    // The uploading form looked its own study up again; the other form did nothing.
-    QCOMPARE(server->requests(lookupPath).back().target, lookupPath + "?studyinstanceuid=2.2");
-    QCOMPARE(server->requests(lookupPath).size(), size_t(4));
-    QCOMPARE(server->requests(recordPath).size(), size_t(2));
-    QCOMPARE(serialShown(*shown), QStringLiteral("S-1.1"));
-    QCOMPARE(typing->toPlainText(), QStringLiteral("typed, not saved"));
-    // The upload sent the session up to its line break.
-    const RecordedRequest upload = server->requests(uploadPath).at(0);
-    QCOMPARE(upload.header("Cookie"), "JSESSIONID=up"s);
-    QCOMPARE(upload.headerCount("X-Injected"), size_t(0));
-}
+    void cleanup()
+    {
+        if (cloud)
+            cloud->releaseAll();
+        forms.clear();
+        form.reset();
+        // The server waits for its handlers, which use the cloud.
+        server.reset();
+        cloud.reset();
+        db.reset();
+        images.reset();
+        FormFiles::clear();
+        VERIFY_BOXES(*answerer);
+    }
 
-void TestOpen::waitingFormsTakeOnlyTheirOwn_data()
-{
-    QTest::addColumn<bool>("firstEndsFirst");
-    QTest::newRow("first upload ends first") << true;
-    QTest::newRow("second upload ends first") << false;
-}
+    void record_data()
+    {
+        QTest::addColumn<QByteArray>("serial");  // what the lookup names
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("progressShown");
 
-void TestOpen::waitingFormsTakeOnlyTheirOwn()
-{
-    QFETCH(bool, firstEndsFirst);
-    const QString uids[] = {QStringLiteral("3.1"), QStringLiteral("3.2")};
-    CloudPaientInfoForm* waiting[] = {formFor(uids[0]), formFor(uids[1])};
-    openAndUpload(*waiting[0], uids[0]);
-    openAndUpload(*waiting[1], uids[1]);
-    const int early = firstEndsFirst ? 0 : 1, late = 1 - early;
+        const QByteArray full = QByteArray::fromStdString(fullRecord);
+        // The lookup's serial number is shown, not the record's own; markup shows as rich text.
+        const QString shownFull = "|Zhang San|M|42|Y|2020-09-13 20:26:40|Chest|MR Knee|cough for 3 days|x-ray clear|bronchitis";
+        const QString epoch = QStringLiteral("|1970-01-01 08:00:00|");
+        QTest::newRow("whole record") << QByteArray("A123") << full << "A123" + shownFull << true << false;
+        // The record has a name, but without a serial number the form hides.
+        QTest::newRow("no serial number") << QByteArray() << full << shownFull << false << false;
+        QTest::newRow("age 0") << QByteArray("A123") << QByteArray(R"({"patientname":"P","age":0})") << "A123|P||1|" + epoch + "Head|CT Head|||" << true << false;
+        QTest::newRow("codes outside the lists") << QByteArray("A123") << QByteArray(R"({"patientname":"P","age":250,"sex":"U"})") << "A123|P|U|250|" + epoch + "Head|CT Head|||" << true << false;
+        QTest::newRow("check item -1") << QByteArray("A123") << QByteArray(R"({"patientname":"P","checkitemid":-1,"studypositionid":1})") << "A123|P||1|" + epoch + "Chest|-1|||" << true << true;
+        QTest::newRow("check item beyond the list") << QByteArray("A123") << QByteArray(R"({"patientname":"P","checkitemid":3})") << "A123|P||1|" + epoch + "Head|-1|||" << true << false;
+        QTest::newRow("position -2") << QByteArray("A123") << QByteArray(R"({"patientname":"P","studypositionid":-2,"checkitemid":1})") << "A123|P||1|" + epoch + "-1|CT Chest|||" << true << false;
+        QTest::newRow("no patient name") << QByteArray("A123") << QByteArray(R"({"sex":"F","age":3,"ageunit":"M"})") << "A123||F|3|M" + epoch + "Head|CT Head|||" << false << false;
+    }
 
-    cloud->release(uids[early].toStdString());
-    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*waiting[early]), "S-" + uids[early], 20000);
-    // The other form still waits: hidden, nothing loaded, no record asked for.
-    QVERIFY(!waiting[late]->isVisible());
-    QCOMPARE(serialShown(*waiting[late]), QString());
-    QCOMPARE(server->requests(recordPath).size(), size_t(1));
+    void record()
+    {
+        QFETCH(QByteArray, serial);
+        QFETCH(QByteArray, record);
+        QFETCH(QString, fields);
+        QFETCH(bool, visible);
+        QFETCH(bool, progressShown);
 
-    cloud->release(uids[late].toStdString());
-    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*waiting[late]), "S-" + uids[late], 20000);
-    QCOMPARE(serialShown(*waiting[early]), "S-" + uids[early]);
-    QCOMPARE(server->requests(recordPath).size(), size_t(2));
-    QVERIFY(waiting[0]->isVisible() && waiting[1]->isVisible());
-}
+        // After another study, closed: closing only hides, and the next study comes with its own session.
+        form->openStudy("sess-1", QStringLiteral("1.2.2"));
+        form->close();
+        UploadStudyProgressForm::getInstance()->show();
+        server->clearRequests();
+        server->setReply("GET", lookupPath, scripted("{\"rischeckserialnum\":\"" + serial.toStdString() + "\"}"));
+        server->setReply("GET", recordPath, scripted(record.toStdString()));
+        form->openStudy("sess-2", QStringLiteral("1.2.3"));
+        const auto lookups = server->requests(lookupPath);
+        const auto records = server->requests(recordPath);
+        QCOMPARE(lookups.size(), size_t(1));
+        QCOMPARE(records.size(), size_t(1));
+        QCOMPARE(lookups[0].target, lookupPath + "?studyinstanceuid=1.2.3");
+        QCOMPARE(records[0].target, recordPath + "?checkserialnum=" + serial.toStdString());
+        QCOMPARE(records[0].header("Cookie"), "JSESSIONID=sess-2"s);
+        QCOMPARE(HttpUploadFile::instance()->getJsessionid(), QByteArray("sess-2"));
+        QCOMPARE(shown(*form), fields);
+        QCOMPARE(form->isVisible(), visible);
+        QCOMPARE(UploadStudyProgressForm::getInstance()->isVisible(), progressShown);
+    }
 
-void TestOpen::ownUploadTakenOnce()
-{
-    CloudPaientInfoForm* uploading = formFor(QStringLiteral("4.1"));
-    openAndUpload(*uploading, QStringLiteral("4.1"));
-    // Two more opens while the upload runs, declined: three connections in all.
-    for (int i = 0; i < 2; ++i) {
+    void uploadDeclined()
+    {
+        form->openStudy("sess-1", QStringLiteral("1.2.3"));
+        const QString before = shown(*form);
+        server->clearRequests();
+        server->setReply("GET", lookupPath, scripted("{}"));
+        // The warning offers only OK; closing its window declines.
         answerer->expect(notInCloud, MessageBoxAnswerer::CloseWindow);
-        uploading->openStudy("sess-up", QStringLiteral("4.1"));
+        UploadStudyProgressForm::getInstance()->hide();
+        form->openStudy("sess-1", QStringLiteral("1.2.4"));
+
+        QVERIFY(form->isVisible());
+        QCOMPARE(shown(*form), before);
+        QCOMPARE(server->requests().size(), size_t(1));
+        QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
     }
-    // A reply handed on for no task of this form's is not taken.
-    emit UploadStudyProgressForm::getInstance()->sCheckNum(R"({"rischeckserialnum":"X9"})");
-    QVERIFY(server->requests(recordPath).empty());
 
-    server->clearRequests();
-    cloud->release("4.1");
-    QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-4.1"), 20000);
-    QCOMPARE(server->requests(lookupPath).size(), size_t(1));
-    QCOMPARE(server->requests(recordPath).size(), size_t(1));
-}
+    void waitingFormsTakeOnlyTheirOwn_data()
+    {
+        QTest::addColumn<bool>("firstEndsFirst");
+        QTest::newRow("first upload ends first") << true;
+        QTest::newRow("second upload ends first") << false;
+    }
 
-// Once the form's own lookup names the record, the upload's end changes nothing.
-void TestOpen::recordLoadedEndsTheWait()
-{
-    CloudPaientInfoForm* uploading = formFor(QStringLiteral("6.1"));
-    openAndUpload(*uploading, QStringLiteral("6.1"));
-    cloud->know("6.1");
-    uploading->openStudy("sess-up", QStringLiteral("6.1"));
-    QCOMPARE(serialShown(*uploading), QStringLiteral("S-6.1"));
-    auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
-    typing->setPlainText(QStringLiteral("typed after the load"));
+    // Two forms wait for their uploads while a third shows a known study and its operator types. Every
+    // upload's end reaches every form; only the form that started it loads a record: its own study's,
+    // looked up again.
+    void waitingFormsTakeOnlyTheirOwn()
+    {
+        QFETCH(bool, firstEndsFirst);
+        CloudPaientInfoForm* known = formFor(QStringLiteral("1.1"));
+        cloud->know("1.1");
+        known->openStudy("sess-a", QStringLiteral("1.1"));
+        auto* typing = Access::widget<QTextEdit>(*known, "symptomTextEdit");
+        typing->setPlainText(QStringLiteral("typed, not saved"));
 
-    server->clearRequests();
-    QSignalSpy handedOn(UploadStudyProgressForm::getInstance(), &UploadStudyProgressForm::sCheckNum);
-    cloud->release("6.1");
-    QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
-    QCOMPARE(server->requests().size(), server->requests(uploadPath).size());
-    QCOMPARE(typing->toPlainText(), QStringLiteral("typed after the load"));
-}
+        const QString uids[] = {QStringLiteral("3.1"), QStringLiteral("3.2")};
+        CloudPaientInfoForm* waiting[] = {formFor(uids[0]), formFor(uids[1])};
+        openAndUpload(*waiting[0], uids[0], "up\r\nX-Injected: 1");
+        openAndUpload(*waiting[1], uids[1]);
+        // Each repeats its lookup once; "{}" again leaves the record to the upload's end.
+        QCOMPARE(server->requests(lookupPath).size(), size_t(5));
+        QVERIFY(!waiting[0]->isVisible() && UploadStudyProgressForm::getInstance()->isVisible());
+        const int early = firstEndsFirst ? 0 : 1, late = 1 - early;
 
-void TestOpen::failedUploadKeepsFailuresInView()
-{
-    CloudPaientInfoForm* uploading = formFor(QStringLiteral("5.1"));
-    cloud->refuse("5.1");
-    cloud->release("5.1");
-    UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
-    QSignalSpy handedOn(progress, &UploadStudyProgressForm::sCheckNum);
-    openAndUpload(*uploading, QStringLiteral("5.1"));
-    const QString task = QString::number(progress->nextStudyTaskId() - 1);
+        cloud->release(uids[early].toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(serialShown(*waiting[early]), "S-" + uids[early], 20000);
+        // The other form still waits: hidden, nothing loaded, no record asked for.
+        QVERIFY(!waiting[late]->isVisible());
+        QCOMPARE(serialShown(*waiting[late]), QString());
+        QCOMPARE(server->requests(recordPath).size(), size_t(2));
 
-    QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
-    QCOMPARE(handedOn.at(0).at(0).toByteArray(), QByteArray("{}"));
-    // Nothing asked after the upload, and the window shows the failed file.
-    QCOMPARE(server->requests(lookupPath).size(), size_t(2));
-    QVERIFY(server->requests(recordPath).empty());
-    QVERIFY(!uploading->isVisible());
-    QVERIFY(progress->isVisible());
-    QVERIFY(UploadStudyProgressFormTestAccess::rows(*progress).contains(
-        QStringList{task, Access::patientName(*uploading), "1", "0", "1"}));
-}
+        cloud->release(uids[late].toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(serialShown(*waiting[late]), "S-" + uids[late], 20000);
+        QCOMPARE(Access::widget<QLineEdit>(*waiting[late], "patientNameLineEdit")->text(), "P-" + uids[late]);
+        QCOMPARE(serialShown(*waiting[early]), "S-" + uids[early]);
+        QCOMPARE(server->requests(recordPath).size(), size_t(3));
+        QVERIFY(waiting[0]->isVisible() && waiting[1]->isVisible());
+        QVERIFY(!UploadStudyProgressForm::getInstance()->isVisible());
+        QCOMPARE(serialShown(*known), QStringLiteral("S-1.1"));
+        QCOMPARE(typing->toPlainText(), QStringLiteral("typed, not saved"));
+        // An upload sends the session up to its line break.
+        std::set<std::string> cookies;
+        for (const RecordedRequest& upload : server->requests(uploadPath)) {
+            cookies.insert(upload.header("Cookie"));
+            QCOMPARE(upload.headerCount("X-Injected"), size_t(0));
+        }
+        QCOMPARE(cookies, (std::set<std::string>{"JSESSIONID=sess-up", "JSESSIONID=up"}));
+    }
+
+    void ownUploadTakenOnce()
+    {
+        CloudPaientInfoForm* uploading = formFor(QStringLiteral("4.1"));
+        openAndUpload(*uploading, QStringLiteral("4.1"));
+        // Two more opens while the upload runs, declined: three connections in all.
+        for (int i = 0; i < 2; ++i) {
+            answerer->expect(notInCloud, MessageBoxAnswerer::CloseWindow);
+            uploading->openStudy("sess-up", QStringLiteral("4.1"));
+        }
+        // A reply handed on for no task of this form's is not taken.
+        emit UploadStudyProgressForm::getInstance()->sCheckNum(R"({"rischeckserialnum":"X9"})");
+        QVERIFY(server->requests(recordPath).empty());
+
+        server->clearRequests();
+        cloud->release("4.1");
+        QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-4.1"), 20000);
+        QCOMPARE(server->requests(lookupPath).size(), size_t(1));
+        QCOMPARE(server->requests(recordPath).size(), size_t(1));
+    }
+
+    // Once the form's own lookup names the record, the upload's end changes nothing.
+    void recordLoadedEndsTheWait()
+    {
+        CloudPaientInfoForm* uploading = formFor(QStringLiteral("6.1"));
+        openAndUpload(*uploading, QStringLiteral("6.1"));
+        cloud->know("6.1");
+        uploading->openStudy("sess-up", QStringLiteral("6.1"));
+        QCOMPARE(serialShown(*uploading), QStringLiteral("S-6.1"));
+        auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
+        typing->setPlainText(QStringLiteral("typed after the load"));
+
+        server->clearRequests();
+        QSignalSpy handedOn(UploadStudyProgressForm::getInstance(), &UploadStudyProgressForm::sCheckNum);
+        cloud->release("6.1");
+        QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
+        QCOMPARE(server->requests().size(), server->requests(uploadPath).size());
+        QCOMPARE(typing->toPlainText(), QStringLiteral("typed after the load"));
+    }
+
+    void failedUploadKeepsFailuresInView()
+    {
+        CloudPaientInfoForm* uploading = formFor(QStringLiteral("5.1"));
+        cloud->refuse("5.1");
+        cloud->release("5.1");
+        UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
+        QSignalSpy handedOn(progress, &UploadStudyProgressForm::sCheckNum);
+        openAndUpload(*uploading, QStringLiteral("5.1"));
+        const QString task = QString::number(progress->nextStudyTaskId() - 1);
+
+        QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
+        QCOMPARE(handedOn.at(0).at(0).toByteArray(), QByteArray("{}"));
+        // Nothing asked after the upload, and the window shows the failed file.
+        QCOMPARE(server->requests(lookupPath).size(), size_t(2));
+        QVERIFY(server->requests(recordPath).empty());
+        QVERIFY(!uploading->isVisible());
+        QVERIFY(progress->isVisible());
+        QVERIFY(UploadStudyProgressFormTestAccess::rows(*progress).contains(
+            QStringList{task, Access::patientName(*uploading), "1", "0", "1"}));
+    }
+};
 
 QTEST_MAIN(TestOpen)
 #include "tst_open.moc"

@@ -6,7 +6,6 @@
 #include "testcertificateauthority.h"
 #include "tlstestserver.h"
 #include "uploadaccess.h"
-#include "uploadtask.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -18,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -133,81 +133,39 @@ private slots:
                  texts);
     }
 
-    // An operator saves a proxy; the next form's requests and the next upload go through it.
+    // An operator saves a proxy; the next form's requests and the next upload go through it: plain http
+    // forwarded, https in a CONNECT tunnel that still checks the cloud's certificate.
+    void savedProxyIsUsed_data()
+    {
+        QTest::addColumn<QString>("certificate");  // empty: plain http
+        QTest::newRow("http") << "";
+        QTest::newRow("https, hospital CA") << "hospital";
+        QTest::newRow("https, another CA") << "stranger";
+    }
+
     void savedProxyIsUsed()
     {
         using namespace formcloud;
+        QFETCH(QString, certificate);
         if (!QFileInfo::exists(QLatin1String(tinyproxyPath)))
             QSKIP("no /usr/bin/tinyproxy (Debian package tinyproxy) to route through");
         // Loopback exemptions would bypass a proxy set by the settings file alone.
         qunsetenv("NO_PROXY");
         qunsetenv("no_proxy");
-        FormFiles::clear();
-        TestServer server;
-        QVERIFY(FormFiles::writeDictionaries() && FormFiles::writeEndpoints(server.url()));
-        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
-        server.setReply("GET", recordPath, scripted(fullRecord));
-        server.setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"A123"})"));
+        TestCertificateAuthority hospital, stranger(QStringLiteral("Somebody Else's CA"));
+        const bool tls = !certificate.isEmpty(), trusted = certificate != "stranger";
+        const std::unique_ptr<TestServer> server =
+            tls ? std::make_unique<TlsTestServer>((trusted ? hospital : stranger).issue()) : std::make_unique<TestServer>();
+        QVERIFY(serveStudy(*server));
+        if (tls)
+            QSettings(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat)
+                .setValue(QStringLiteral("cloud/caFile"), hospital.caFile());
 
         LoopbackProxy proxy;
-        const QString proxyUrl = proxy.start();
+        const QString proxyUrl = proxy.start(tls ? server->port() : 0);
         QVERIFY2(!proxyUrl.isEmpty(), qPrintable(proxy.process.errorString()));
         ProxyConfigForm settings;
         settings.show();
-        const QStringList typed{proxyUrl, QStringLiteral("http"), QString(), QString()};
-        QCOMPARE(fillAndClick(settings, typed, "save"), typed);
-
-        CloudPaientInfoForm form;
-        form.openStudy("sess-1", QStringLiteral("1.2.3"));
-
-        const QString image = proxy.dir.filePath(QStringLiteral("im1.dcm"));
-        QVERIFY(FormFiles::write(image, "DICM"));
-        UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
-        const auto handler = UploadStudyProgressFormTestAccess::record(*progress);
-        progress->addUploadTask({image}, QStringLiteral("Proxied"), QByteArray());
-        // finshTask has been handled once the progress form has deleted the task.
-        QTRY_VERIFY_WITH_TIMEOUT(handler->tasks.size() == 1 && handler->tasks[0].isNull(), 20000);
-        VERIFY_BOXES(answerer);
-
-        // Lookup and record of the open, and the upload; a form acts only on uploads it started.
-        std::string received;
-        for (const RecordedRequest& request : server.requests()) {
-            QVERIFY2(request.header("Via").rfind(std::string("1.1 ") + viaName, 0) == 0, request.target.c_str());
-            received += request.method + ' ' + request.path + ';';
-        }
-        QCOMPARE(received, "GET " + lookupPath + ";GET " + recordPath + ";POST " + uploadPath + ';');
-    }
-
-    // Through an HTTP proxy, https goes in a CONNECT tunnel and the cloud's certificate is still checked.
-    void httpsThroughProxy_data()
-    {
-        QTest::addColumn<bool>("trusted");
-        QTest::newRow("hospital CA") << true;
-        QTest::newRow("another CA") << false;
-    }
-
-    void httpsThroughProxy()
-    {
-        using namespace formcloud;
-        QFETCH(bool, trusted);
-        if (!QFileInfo::exists(QLatin1String(tinyproxyPath)))
-            QSKIP("no /usr/bin/tinyproxy (Debian package tinyproxy) to route through");
-        qunsetenv("NO_PROXY");
-        qunsetenv("no_proxy");
-        FormFiles::clear();
-        TestCertificateAuthority hospital, stranger(QStringLiteral("Somebody Else's CA"));
-        TlsTestServer server((trusted ? hospital : stranger).issue());
-        QVERIFY(FormFiles::writeDictionaries() && FormFiles::writeEndpoints(server.url()));
-        QSettings(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat)
-            .setValue(QStringLiteral("cloud/caFile"), hospital.caFile());
-        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
-        server.setReply("GET", recordPath, scripted(fullRecord));
-        server.setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"A123"})"));
-
-        LoopbackProxy proxy;
-        const QString proxyUrl = proxy.start(server.port());
-        QVERIFY2(!proxyUrl.isEmpty(), qPrintable(proxy.process.errorString()));
-        ProxyConfigForm settings;
         const QStringList typed{proxyUrl, QStringLiteral("http"), QString(), QString()};
         QCOMPARE(fillAndClick(settings, typed, "save"), typed);
 
@@ -218,20 +176,25 @@ private slots:
         QCOMPARE(form.isVisible(), trusted);
         const QString image = proxy.dir.filePath(QStringLiteral("im1.dcm"));
         QVERIFY(FormFiles::write(image, "DICM"));
-        UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
-        const auto handler = UploadStudyProgressFormTestAccess::record(*progress);
-        progress->addUploadTask({image}, QString::fromLatin1(QTest::currentDataTag()), QByteArray());
-        QTRY_VERIFY_WITH_TIMEOUT(handler->tasks.size() == 1 && handler->tasks[0].isNull(), 20000);
+        QCOMPARE(UploadStudyProgressFormTestAccess::upload(*UploadStudyProgressForm::getInstance(), {image},
+                                                           QString::fromLatin1(QTest::currentDataTag()))
+                     .mid(3),
+                 (trusted ? QStringList{"1", "0"} : QStringList{"0", "1"}));
         VERIFY_BOXES(answerer);
 
-        // The lookup and the upload went through, or nothing at all; the proxy tunnelled every attempt.
-        QCOMPARE(server.requests(lookupPath).size() + server.requests(uploadPath).size(), size_t(trusted ? 2 : 0));
-        QCOMPARE(server.requests().empty(), !trusted);
-        QCOMPARE(UploadStudyProgressFormTestAccess::rows(*progress).constLast().mid(3),
-                 (trusted ? QStringList{"1", "0"} : QStringList{"0", "1"}));
-        const QByteArray connect = "CONNECT 127.0.0.1:" + QByteArray::number(server.port());
-        QVERIFY(server.handshakes() >= 2);
-        QCOMPARE(proxy.log().count(connect), server.handshakes());
+        // Lookup and record of the open, and the upload, or nothing; a form acts only on uploads it started.
+        std::string received;
+        for (const RecordedRequest& request : server->requests()) {
+            QVERIFY2(tls || request.header("Via").rfind(std::string("1.1 ") + viaName, 0) == 0, request.target.c_str());
+            received += request.method + ' ' + request.path + ';';
+        }
+        QCOMPARE(received, trusted ? "GET " + lookupPath + ";GET " + recordPath + ";POST " + uploadPath + ';' : "");
+        if (tls) {
+            // The proxy tunnelled every attempt.
+            const int handshakes = static_cast<const TlsTestServer&>(*server).handshakes();
+            QVERIFY(handshakes >= 2);
+            QCOMPARE(proxy.log().count("CONNECT 127.0.0.1:" + QByteArray::number(server->port())), handshakes);
+        }
     }
 };
 

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <linux/capability.h>
 #include <sys/mount.h>
@@ -93,16 +94,11 @@ private slots:
     void requiredSymptom_data();
     void requiredSymptom();
     void bodyPostedAndBackedUp();
-    void retryAfterFailedPost();
-    void expiredSession();
+    void failedPostKeepsTheEdit();
     void dictionaryRefresh_data();
     void dictionaryRefresh();
-    void backupFolderBlocked();
-    void fullDisk();
-    void readOnlyFolder_data();
-    void readOnlyFolder();
-    void localRowLost_data();
-    void localRowLost();
+    void localWriteFails_data();
+    void localWriteFails();
     void uidLeavingTheFolder();
     void deletedWhileBoxOpen_data();
     void deletedWhileBoxOpen();
@@ -257,37 +253,23 @@ void TestSave::bodyPostedAndBackedUp()
     QVERIFY(!form->isVisible());
 }
 
-void TestSave::retryAfterFailedPost()
+// An expired session: the service answers 401 and keeps the old record.
+void TestSave::failedPostKeepsTheEdit()
 {
-    ScriptedReply broken = scripted(std::string(4096, 'x'));
-    broken.breakHalfway = true;
-    server->setReply("POST", modifyPath, broken);
-    save({saveQuestion, QStringLiteral("Net connect error,please check again!")});
+    server->setReply("POST", modifyPath, {401, "login first", "text/plain", "", false});
+    auto* symptom = Access::widget<QTextEdit>(*form, "symptomTextEdit");
+    symptom->setPlainText(QStringLiteral("edited"));
+    save({saveQuestion, netError});
     QVERIFY(form->isVisible());
+    QCOMPARE(symptom->toPlainText(), QStringLiteral("edited"));
 
     // Each attempt writes the backup again and adds an index row.
     server->setReply("POST", modifyPath, scripted("ok"));
-    Access::widget<QTextEdit>(*form, "symptomTextEdit")->setPlainText(QStringLiteral("fever"));
+    symptom->setPlainText(QStringLiteral("fever"));
     save();
     QVERIFY(!form->isVisible());
     QVERIFY(FormFiles::read(backupPath()).contains("\"abstracthistory\": \"fever\""));
     QCOMPARE(table("SELECT CheckSerialNum FROM patientinfoindex"), QStringLiteral("A'1;A'1"));
-}
-
-void TestSave::expiredSession()
-{
-    server->setReply("POST", modifyPath, {401, "login first", "text/plain", "", false});
-    Access::widget<QTextEdit>(*form, "symptomTextEdit")->setPlainText(QStringLiteral("edited"));
-    save({saveQuestion, netError});
-
-    // Not saved: the edit stays open, the backup and its row stay, nothing after the post happens.
-    QVERIFY(form->isVisible());
-    QCOMPARE(Access::widget<QTextEdit>(*form, "symptomTextEdit")->toPlainText(), QStringLiteral("edited"));
-    QVERIFY(FormFiles::read(backupPath()).contains("\"abstracthistory\": \"edited\""));
-    QCOMPARE(table("SELECT StudyUID FROM patientinfoindex"), QStringLiteral("1.2.156.7"));
-    QCOMPARE(table("SELECT PatientName FROM patient ORDER BY pk"), QStringLiteral("Other;Old Name"));
-    QVERIFY(server->requests(checkItemPath).empty());
-    QCOMPARE(FormFiles::read(FormFiles::checkItemFile()), checkItemFile);
 }
 
 void TestSave::dictionaryRefresh_data()
@@ -319,101 +301,80 @@ void TestSave::dictionaryRefresh()
     QVERIFY(!QFileInfo(FormFiles::checkItemFile()).dir().entryList(QDir::Files).join(' ').contains(".cloudCheckItem"));
 }
 
-void TestSave::backupFolderBlocked()
+void TestSave::localWriteFails_data()
 {
-    // A file where the backup folder belongs: no backup, and the operator hears of it once saved.
-    QVERIFY(FormFiles::write(work->filePath(QStringLiteral("backup")), "not a folder"));
-    save({saveQuestion, localCopyLost});
-    QVERIFY(!QFileInfo::exists(backupPath()));
-    QCOMPARE(table("SELECT PatientInfoPath FROM patientinfoindex"), backupPath());
-    QCOMPARE(server->requests(modifyPath).size(), size_t(1));
-    QVERIFY(!form->isVisible());
+    QTest::addColumn<QString>("blocked");  // what stands in the way of the local copy
+    QTest::addColumn<bool>("earlier");     // an earlier backup is there
+    QTest::addColumn<QByteArray>("backup");  // afterwards; "posted": the body that was posted
+    QTest::addColumn<QString>("left");     // the index row's study and the patient names afterwards
+    const QString saved = QStringLiteral("1.2.156.7|Other;Zhang San");
+    QTest::newRow("a file where the backup folder belongs") << "file" << false << QByteArray() << saved;
+    // On a small file system of its own, filled.
+    QTest::newRow("full disk") << "full" << true << QByteArray("earlier") << saved;
+    QTest::newRow("read-only folder: a writable backup is written in place") << "read-only" << true
+                                                                            << QByteArray("posted") << saved;
+    QTest::newRow("read-only folder, no backup") << "read-only" << false << QByteArray() << saved;
+    QTest::newRow("database locked by another connection") << "locked" << false << QByteArray("posted")
+                                                           << "|Other;Old Name";
+    QTest::newRow("no index table") << "patientinfoindex" << false << QByteArray("posted") << "|Other;Zhang San";
+    QTest::newRow("no patient table") << "patient" << false << QByteArray("posted") << "1.2.156.7|";
 }
 
-void TestSave::fullDisk()
+// The post went through; unless the earlier backup could be written in place,
+// the operator hears once that the local copy is missing, and the form closes.
+void TestSave::localWriteFails()
 {
-    // The backup folder on a small file system of its own, holding an earlier backup, then filled.
+    QFETCH(QString, blocked);
+    QFETCH(bool, earlier);
+    QFETCH(QByteArray, backup);
     const QString folder = work->filePath(QStringLiteral("backup"));
-    QVERIFY(QDir().mkpath(folder));
-    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=128k") != 0)
+    const QByteArray path = QFile::encodeName(folder);
+    QVERIFY(blocked == "file" ? FormFiles::write(folder, "not a folder") : QDir().mkpath(folder));
+    if (blocked == "full" && ::mount("tmpfs", path.constData(), "tmpfs", 0, "size=128k") != 0)
         QSKIP(qPrintable(QStringLiteral("no tmpfs to fill here (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)))));
-    const auto unmount = qScopeGuard([&folder] { ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH); });
-    QVERIFY(FormFiles::write(backupPath(), "earlier backup"));
-    QFile filler(folder + QStringLiteral("/filler"));
-    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    const QByteArray block(4096, 'f');
-    while (filler.write(block) == block.size()) {
+    const auto restore = qScopeGuard([&] {
+        if (blocked == "full")
+            ::umount2(path.constData(), MNT_DETACH);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    if (earlier)
+        QVERIFY(FormFiles::write(backupPath(), "earlier"));
+    if (blocked == "full") {
+        QFile filler(folder + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size()) {
+        }
     }
-
-    save({saveQuestion, localCopyLost});
-    QCOMPARE(FormFiles::read(backupPath()), QByteArray("earlier backup"));
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    QCOMPARE(server->requests(modifyPath).size(), size_t(1));
-    QVERIFY(!form->isVisible());
-}
-
-void TestSave::readOnlyFolder_data()
-{
-    QTest::addColumn<bool>("earlierBackup");
-    QTest::newRow("a writable earlier backup is written in place") << true;
-    QTest::newRow("no earlier backup: nothing to write") << false;
-}
-
-void TestSave::readOnlyFolder()
-{
-    QFETCH(bool, earlierBackup);
-    const QString folder = work->filePath(QStringLiteral("backup"));
-    QVERIFY(QDir().mkpath(folder));
-    if (earlierBackup)
-        QVERIFY(FormFiles::write(backupPath(), "earlier backup"));
-    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    const auto writable = qScopeGuard([&folder] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-    {
-        const FolderModesObeyed obeyed;
-        if (!obeyed.works())
-            QSKIP("this root may not give up its override of folder modes");
-        save(earlierBackup ? QStringList{saveQuestion} : QStringList{saveQuestion, localCopyLost});
-    }
-    QVERIFY(!form->isVisible());
-    QCOMPARE(FormFiles::read(backupPath()), earlierBackup ? Access::postBody(*form) : QByteArray());
-    if (earlierBackup)
-        QCOMPARE(modeOf(backupPath()), 0600);
-}
-
-void TestSave::localRowLost_data()
-{
-    QTest::addColumn<QString>("lost");
-    QTest::addColumn<QString>("left");  // the index row's study and the patient names afterwards
-    QTest::newRow("database locked by another connection") << "both" << "|Other;Old Name";
-    QTest::newRow("no index table") << "patientinfoindex" << "|Other;Zhang San";
-    QTest::newRow("no patient table") << "patient" << "1.2.156.7|";
-}
-
-// The post went through, a row did not: said once, then the form closes.
-void TestSave::localRowLost()
-{
-    QFETCH(QString, lost);
+    if (blocked == "read-only")
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    if (blocked.startsWith("patient"))
+        QVERIFY(QSqlQuery().exec("DROP TABLE " + blocked));
+    std::optional<FolderModesObeyed> obeyed;
+    if (blocked == "read-only" && !obeyed.emplace().works())
+        QSKIP("this root may not give up its override of folder modes");
+    // Another connection may hold the write lock; the host's connection gives up after a short wait.
     QSqlDatabase host = QSqlDatabase::database();
-    if (lost != QLatin1String("both"))
-        QVERIFY(QSqlQuery().exec("DROP TABLE " + lost));
-    // Another connection holds the write lock; the host's connection gives up after a short wait.
     host.close();
     host.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
     QVERIFY(host.open());
     {
         QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
         locker.setDatabaseName(host.databaseName());
-        QVERIFY(locker.open());
-        if (lost == QLatin1String("both"))
-            QVERIFY(QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE")));
-        save({saveQuestion, localCopyLost});
-        QVERIFY(QSqlQuery(locker).exec(QStringLiteral("ROLLBACK")) || lost != QLatin1String("both"));
-        locker.close();
+        QVERIFY(locker.open() && (blocked != "locked" || QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE"))));
+        save(blocked == "read-only" && earlier ? QStringList{saveQuestion} : QStringList{saveQuestion, localCopyLost});
+        QSqlQuery(locker).exec(QStringLiteral("ROLLBACK"));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+
     QVERIFY(!form->isVisible());
     QCOMPARE(server->requests(modifyPath).size(), size_t(1));
-    QVERIFY(QFile::exists(backupPath()));
+    QCOMPARE(FormFiles::read(backupPath()), backup == "posted" ? Access::postBody(*form) : backup);
+    if (backup == "posted")
+        QCOMPARE(modeOf(backupPath()), 0600);
+    // Nothing but the backup is left behind in its folder.
+    for (const QString& file : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        QVERIFY2(folder + '/' + file == backupPath() || file == QLatin1String("filler"), qPrintable(file));
     QTEST(table("SELECT StudyUID FROM patientinfoindex") + '|' + table("SELECT PatientName FROM patient ORDER BY pk"),
           "left");
 }

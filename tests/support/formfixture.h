@@ -34,6 +34,20 @@ inline const std::string fullRecord =
     R"("studypositionid":1,"checkitemid":2,"abstracthistory":"cough for <b>3</b> days",)"
     R"("relevantresult":"x-ray clear","prediagnose":"bronchitis","checkserialnum":"RIS-9"})";
 
+// A cloud on @p server that knows the study as @p serial: the lookup names it,
+// fullRecord is its record, saves and uploads are taken. The form's files are
+// written afresh for it, the dictionaries from FormFiles.
+inline bool serveStudy(TestServer& server, const std::string& serial = "A123")
+{
+    const ScriptedReply named = scripted(R"({"rischeckserialnum":")" + serial + "\"}");
+    server.setReply("GET", lookupPath, named);
+    server.setReply("GET", recordPath, scripted(fullRecord));
+    server.setReply("POST", modifyPath, scripted("ok"));
+    server.setReply("POST", uploadPath, named);
+    FormFiles::clear();
+    return FormFiles::writeDictionaries() && FormFiles::writeEndpoints(server.url());
+}
+
 } // namespace formcloud
 
 #endif

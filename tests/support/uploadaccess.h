@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QTest>
 
 #include <memory>
 
@@ -43,6 +44,17 @@ struct UploadStudyProgressFormTestAccess
         return form.uploadClient == HttpUploadFile::instance() ? form.asyncHandler.get() : nullptr;
     }
     static QVector<QStringList> rows(const UploadStudyProgressForm& form) { return form.filesModel->getAllData(); }
+    // Uploads @p files as a study of @p patient through a recording handler of
+    // @p form; the task's row once the form has deleted the task.
+    static QStringList upload(UploadStudyProgressForm& form, const QStringList& files, const QString& patient)
+    {
+        const auto handler = record(form);
+        form.addUploadTask(files, patient, QByteArray());
+        const QPointer<UpLoadTask> task = handler->tasks.value(0);
+        if (!task || !QTest::qWaitFor([&task] { return task.isNull(); }, 20000))
+            return {QStringLiteral("the task did not end")};
+        return rows(form).constLast();
+    }
 };
 
 #endif

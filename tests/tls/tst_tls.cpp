@@ -10,7 +10,6 @@
 #include "testcertificateauthority.h"
 #include "tlstestserver.h"
 #include "uploadaccess.h"
-#include "uploadtask.h"
 #include "workfolder.h"
 
 #include <QLineEdit>
@@ -87,16 +86,11 @@ QString shownTexts(const CloudPaientInfoForm& form)
     return texts.join('|');
 }
 
-// Uploads one small image through a new task; its progress row once the task is gone.
+// Uploads one small image through a new task; its file counts once the task is gone.
 QStringList uploadOneImage(const QString& image)
 {
     UploadStudyProgressForm progress;
-    const auto handler = UploadStudyProgressFormTestAccess::record(progress);
-    progress.addUploadTask({image}, QStringLiteral("Patient"), QByteArray());
-    QPointer<UpLoadTask> task = handler->tasks.value(0);
-    if (!QTest::qWaitFor([&] { return task.isNull(); }, 20000))
-        return {QStringLiteral("the task did not end")};
-    return UploadStudyProgressFormTestAccess::rows(progress).value(0).mid(2);
+    return UploadStudyProgressFormTestAccess::upload(progress, {image}, QStringLiteral("Patient")).mid(2);
 }
 
 } // namespace
@@ -112,7 +106,6 @@ private slots:
     void init()
     {
         FormFiles::clear();
-        QVERIFY(FormFiles::writeDictionaries());
         work = std::make_unique<WorkFolder>();
         QVERIFY(work->isValid());
         db = std::make_unique<StudyDatabase>();
@@ -185,11 +178,7 @@ private slots:
             return https;
         }();
         TestServer& server = *owner;
-        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
-        server.setReply("GET", recordPath, scripted(fullRecord));
-        server.setReply("POST", modifyPath, scripted("ok"));
-        server.setReply("POST", uploadPath, scripted(R"({"rischeckserialnum":"A123"})"));
-        QVERIFY(FormFiles::writeEndpoints(server.url()));
+        QVERIFY(serveStudy(server));
         if (caFile == "relative")
             QVERIFY(QFile::copy(hospital.caFile(), FormFiles::dir("/config/hospital-ca.pem")));
         const QString ca = caFile == "hospital" ? hospital.caFile()
@@ -278,12 +267,9 @@ private slots:
             ? std::make_unique<TlsTestServer>(hospital.issue())
             : std::make_unique<TestServer>();
         TestServer& server = *owner;
-        server.setReply("GET", lookupPath, scripted(R"({"rischeckserialnum":"A123"})"));
-        server.setReply("GET", recordPath, scripted(fullRecord));
-        server.setReply("POST", modifyPath, scripted("ok"));
+        QVERIFY(serveStudy(server));
         for (const QString& path : redirected)
             server.setReply("GET", path.toStdString(), {302, "", "text/plain", url.toStdString(), false});
-        QVERIFY(FormFiles::writeEndpoints(server.url()));
         if (secure)
             setCloudValue(QStringLiteral("cloud/caFile"), hospital.caFile());
         for (const QString& key : keys)
