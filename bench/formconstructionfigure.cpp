@@ -172,10 +172,17 @@ QStringList FormConstructionFigure::summary(const BenchSummary& summary) const
         costs << cost;
     }
     lines << QStringLiteral("  new form: ") + costs.join(QStringLiteral("; "));
-    const double small = perEntryCost(empty, summary.seconds(newFormKeyFor(1000)), 1000);
+    const double thousand = summary.seconds(newFormKeyFor(1000));
+    // A cost per entry that the noise can hide gives no ratio worth printing.
+    if (thousand <= empty || withinNoise(empty, thousand)) {
+        lines << QStringLiteral("  cost per entry at 10,000 vs 1,000: not measurable, 1,000 entries cost no more "
+                                "than the noise of an empty form");
+        return lines;
+    }
+    const double small = perEntryCost(empty, thousand, 1000);
     const double large = perEntryCost(empty, summary.seconds(newFormKeyFor(10000)), 10000);
     lines << QStringLiteral("  cost per entry at 10,000 vs 1,000: %1x (%2)")
-                 .arg(QString::number(small > 0 ? large / small : 0, 'f', 2),
+                 .arg(QString::number(large / small, 'f', 2),
                       growsLinearly(small, large) ? QStringLiteral("linear") : QStringLiteral("NOT linear"));
     return lines;
 }
