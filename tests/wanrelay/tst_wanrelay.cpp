@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,15 +47,6 @@ struct Socket
     Socket& operator=(const Socket&) = delete;
     const int fd;
 };
-
-sockaddr_in loopbackAddress(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(std::uint16_t(port));
-    return address;
-}
 
 int connectTo(int port)
 {

@@ -29,15 +29,6 @@ constexpr size_t uncappedQueue = 4 * 1024 * 1024;
 constexpr size_t smallestQueue = 1024 * 1024;
 constexpr double queueRoundTrips = 4;
 
-sockaddr_in loopback(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(std::uint16_t(port));
-    return address;
-}
-
 void setNonBlocking(int fd)
 {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -87,6 +78,15 @@ struct Connection
 };
 
 } // namespace
+
+sockaddr_in loopbackAddress(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(std::uint16_t(port));
+    return address;
+}
 
 class WanRelay::Loop
 {
@@ -174,7 +174,7 @@ private:
             if (client < 0)
                 return;
             const int target = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            const sockaddr_in address = loopback(targetPort);
+            const sockaddr_in address = loopbackAddress(targetPort);
             // A loopback connect ends at once, refused or not.
             if (target < 0 || connect(target, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
                 if (target >= 0)
@@ -296,7 +296,7 @@ private:
 WanRelay::WanRelay(int targetPort, const WanLink& link, int port) : wan(link)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address = loopback(port);
+    sockaddr_in address = loopbackAddress(port);
     socklen_t length = sizeof address;
     const int on = 1;
     if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0

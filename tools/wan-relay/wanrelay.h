@@ -8,6 +8,11 @@
 #include <string>
 #include <thread>
 
+#include <netinet/in.h>
+
+// The address of @p port on 127.0.0.1, where the relay and its ends live.
+sockaddr_in loopbackAddress(int port);
+
 // What the simulated link between the two ends is like.
 struct WanLink
 {
