@@ -1,36 +1,21 @@
 #include "cloudrequest.h"
+#include "outputcapture.h"
 #include "testserver.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryFile>
 #include <QtTest>
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
-
-#include <unistd.h>
 
 namespace {
 
 // Runs @p request; what it wrote to stdout or stderr meanwhile goes to @p printed.
 CloudReply perform(const CloudRequest& request, QByteArray* printed)
 {
-    QTemporaryFile file;
-    if (!file.open())
-        qFatal("no temporary file to capture output");
-    std::fflush(nullptr);
-    const int saved[] = {::dup(STDOUT_FILENO), ::dup(STDERR_FILENO)};
-    for (int fd : {STDOUT_FILENO, STDERR_FILENO})
-        ::dup2(file.handle(), fd);
+    OutputCapture output;
     CloudReply reply = performCloudRequest(request);
-    std::fflush(nullptr);
-    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        ::dup2(saved[fd - STDOUT_FILENO], fd);
-        ::close(saved[fd - STDOUT_FILENO]);
-    }
-    file.seek(0);
-    *printed = file.readAll();
+    *printed = output.release();
     return reply;
 }
 

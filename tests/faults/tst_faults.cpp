@@ -31,9 +31,6 @@ Q_DECLARE_METATYPE(Fault)
 namespace {
 
 const QString studyUid = QStringLiteral("1.2.826.0.5");
-const QString lookupError = QStringLiteral("CheckSerialNum Query Error!");
-const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
-const QString netError = QStringLiteral("Net connect error,please check again!");
 const QStringList lookupKey{"cloud/getcheckNumCurl"}, recordKey{"cloud/getCloudPatientInfoCurl"},
     modifyKey{"cloud/uploadCurl"}, dictionaryKeys{"cloud/checkItemDownLoadUrl", "cloud/positionDownLoadUrl"};
 const QByteArray fresh = R"([{"checkitemid":"7","checkitem":"Fresh"}])";

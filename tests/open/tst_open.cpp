@@ -48,9 +48,6 @@ QString shown(const CloudPaientInfoForm& form)
     return texts.join(QLatin1Char('|'));
 }
 
-const QString notInCloud = QStringLiteral(
-    "The information did not exist in Cloud, you have to upload the images to edit the information!");
-
 // A cloud that knows a study once an image of it has arrived. Each study's
 // image is named after its UID; its upload is held until the test lets it go,
 // and a study listed as refused gets 500 instead. Serial numbers and patient

@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -158,8 +157,7 @@ private slots:
             tls ? std::make_unique<TlsTestServer>((trusted ? hospital : stranger).issue()) : std::make_unique<TestServer>();
         QVERIFY(serveStudy(*server));
         if (tls)
-            QSettings(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat)
-                .setValue(QStringLiteral("cloud/caFile"), hospital.caFile());
+            setCloudValue(QStringLiteral("cloud/caFile"), hospital.caFile());
 
         LoopbackProxy proxy;
         const QString proxyUrl = proxy.start(tls ? server->port() : 0);
@@ -170,7 +168,7 @@ private slots:
         QCOMPARE(fillAndClick(settings, typed, "save"), typed);
 
         if (!trusted)
-            answerer.expect(QStringLiteral("CheckSerialNum Query Error!"));
+            answerer.expect(lookupError);
         CloudPaientInfoForm form;
         form.openStudy("sess-1", QStringLiteral("1.2.3"));
         QCOMPARE(form.isVisible(), trusted);

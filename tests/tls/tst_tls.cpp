@@ -1,10 +1,10 @@
 #include "cloudaccount.h"
-#include "clouddata.h"
 #include "cloudservice.h"
 #include "faultserver.h"
 #include "formaccess.h"
 #include "formfixture.h"
 #include "messageboxanswerer.h"
+#include "outputcapture.h"
 #include "servicelistener.h"
 #include "studydatabase.h"
 #include "testcertificateauthority.h"
@@ -14,17 +14,12 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryFile>
 #include <QTextEdit>
 #include <QtTest>
 
 #include <curl/curl.h>
 
-#include <cstdio>
 #include <memory>
-
-#include <unistd.h>
 
 using Access = CloudPaientInfoFormTestAccess;
 using namespace formcloud;
@@ -32,46 +27,8 @@ using namespace formcloud;
 namespace {
 
 const QString studyUid = QStringLiteral("1.2.826.0.13");
-const QString lookupError = QStringLiteral("CheckSerialNum Query Error!");
-const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
-const QString netError = QStringLiteral("Net connect error,please check again!");
 // What a local file holds; a client that read it would show or store this.
 const QByteArray localSecret = R"({"rischeckserialnum":"LOCAL-SECRET","patientname":"LOCAL-SECRET"})";
-
-// Whatever the process writes to stderr while the object lives.
-class StderrCapture
-{
-public:
-    StderrCapture() : saved(::dup(STDERR_FILENO))
-    {
-        if (!file.open())
-            qFatal("no temporary file to capture stderr");
-        std::fflush(stderr);
-        ::dup2(file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { release(); }
-    QByteArray release()
-    {
-        if (saved >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-            saved = -1;
-        }
-        file.seek(0);
-        return file.readAll();
-    }
-
-private:
-    QTemporaryFile file;
-    int saved;
-};
-
-void setCloudValue(const QString& key, const QString& value)
-{
-    QSettings ini(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat);
-    ini.setValue(key, value);
-}
 
 // Every text the form shows.
 QString shownTexts(const CloudPaientInfoForm& form)
@@ -117,28 +74,6 @@ private slots:
         db.reset();
         work.reset();
         FormFiles::clear();
-    }
-
-    void caFileSetting_data()
-    {
-        QTest::addColumn<QString>("written");  // "-": no key
-        QTest::addColumn<QString>("read");     // below the settings folder unless absolute
-        QTest::newRow("no key") << "-" << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("relative to clouddata.ini") << "certs/../ca/hospital.pem" << "ca/hospital.pem";
-        QTest::newRow("absolute") << "/etc/hospital/ca.pem" << "/etc/hospital/ca.pem";
-        QTest::newRow("a comma: not the default store") << "\"/ca/a,b.pem\"" << "/ca/a,b.pem";
-    }
-
-    void caFileSetting()
-    {
-        QFETCH(QString, written);
-        QFETCH(QString, read);
-        const QByteArray line = written == "-" ? QByteArray() : "caFile=" + written.toUtf8() + '\n';
-        QVERIFY(FormFiles::write(FormFiles::dir("/../config/clouddata.ini"), "[cloud]\n" + line));
-        const QString folder = QFileInfo(FormFiles::dir("/../config")).absoluteFilePath();
-        QCOMPARE(readCloudData(QCoreApplication::applicationDirPath()).caFile,
-                 read.isEmpty() || read.startsWith('/') ? read : folder + '/' + read);
     }
 
     // Opening, saving and uploading over https; with a certificate that must
@@ -197,9 +132,9 @@ private slots:
         }
         CloudPaientInfoForm form;
         form.setStudyKey(studyKey);
-        StderrCapture stderrText;
+        OutputCapture output;
         form.openStudy("sess-tls", studyUid);
-        const QByteArray printed = stderrText.release();
+        const QByteArray printed = output.release();
         QCOMPARE(form.isVisible(), trusted);
         QCOMPARE(Access::widget<QLineEdit>(form, "checkIDLineEdit")->text(), trusted ? "A123" : "");
         // Among whatever else Qt printed meanwhile.
