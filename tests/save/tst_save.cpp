@@ -92,8 +92,6 @@ private slots:
     void requiredSymptom();
     void bodyPostedAndBackedUp();
     void failedPostKeepsTheEdit();
-    void dictionaryRefresh_data();
-    void dictionaryRefresh();
     void localWriteFails_data();
     void localWriteFails();
     void uidLeavingTheFolder();
@@ -267,35 +265,6 @@ void TestSave::failedPostKeepsTheEdit()
     QVERIFY(!form->isVisible());
     QVERIFY(FormFiles::read(backupPath()).contains("\"abstracthistory\": \"fever\""));
     QCOMPARE(table("SELECT CheckSerialNum FROM patientinfoindex"), QStringLiteral("A'1;A'1"));
-}
-
-void TestSave::dictionaryRefresh_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("items");      // served for the check items
-    QTest::addColumn<bool>("itemsReplaced");
-    const QByteArray fresh = QByteArray::fromStdString(freshCheckItems);
-    QTest::newRow("empty") << 200 << QByteArray() << false;
-    QTest::newRow("HTML") << 200 << QByteArray("<html><body>Session expired</body></html>") << false;
-    QTest::newRow("an object") << 200 << QByteArray(R"({"error":"expired"})") << false;
-    QTest::newRow("truncated") << 200 << fresh.left(10) << false;
-    QTest::newRow("401 carrying a dictionary") << 401 << fresh << false;
-    QTest::newRow("an array") << 200 << QByteArray("[]") << true;
-}
-
-void TestSave::dictionaryRefresh()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, items);
-    QFETCH(bool, itemsReplaced);
-    server->setReply("GET", checkItemPath, {status, items.toStdString(), "application/json", "", false});
-    save();
-
-    // Each file on its own: the good download replaces its file, the bad one leaves its file alone.
-    QVERIFY(!form->isVisible());
-    QCOMPARE(FormFiles::read(FormFiles::checkItemFile()), itemsReplaced ? items : checkItemFile);
-    QCOMPARE(FormFiles::read(FormFiles::positionFile()), QByteArray::fromStdString(freshPositions));
-    QVERIFY(!QFileInfo(FormFiles::checkItemFile()).dir().entryList(QDir::Files).join(' ').contains(".cloudCheckItem"));
 }
 
 void TestSave::localWriteFails_data()
