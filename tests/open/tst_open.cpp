@@ -326,7 +326,7 @@ private slots:
         const QString task = QString::number(progress->nextStudyTaskId() - 1);
         auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
         if (meanwhile == "reopened") {
-            // Three connections in all.
+            // Two more opens while the upload runs, declined: three connections in all.
             for (int i = 0; i < 2; ++i) {
                 answerer->expect(notInCloud, MessageBoxAnswerer::CloseWindow);
                 uploading->openStudy("sess-up", QStringLiteral("4.1"));
