@@ -21,21 +21,19 @@ using Access = CloudPaientInfoFormTestAccess;
 using namespace formcloud;
 
 // A FaultServer kind, or the HTTP status that the peer answers everything with
-// (302: each request is sent back to itself).
+// (200: the row's body, whole; 302: each request is sent back to itself).
 enum Fault {
     Refused = FaultServer::Refused, Stall = FaultServer::Stall, Garbage = FaultServer::Garbage,
-    HalfClose = FaultServer::HalfClose, Huge = FaultServer::Huge, Loop = 302, E404 = 404, E500 = 500
+    HalfClose = FaultServer::HalfClose, Huge = FaultServer::Huge, Served = 200, Loop = 302, E404 = 404, E500 = 500
 };
 Q_DECLARE_METATYPE(Fault)
 
 namespace {
 
 const QString studyUid = QStringLiteral("1.2.826.0.5");
-const QString lookupError = QStringLiteral("CheckSerialNum Query Error!");
-const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
-const QString netError = QStringLiteral("Net connect error,please check again!");
 const QStringList lookupKey{"cloud/getcheckNumCurl"}, recordKey{"cloud/getCloudPatientInfoCurl"},
-    modifyKey{"cloud/uploadCurl"}, dictionaryKeys{"cloud/checkItemDownLoadUrl", "cloud/positionDownLoadUrl"};
+    modifyKey{"cloud/uploadCurl"}, checkItemKey{"cloud/checkItemDownLoadUrl"},
+    dictionaryKeys{"cloud/checkItemDownLoadUrl", "cloud/positionDownLoadUrl"};
 const QByteArray fresh = R"([{"checkitemid":"7","checkitem":"Fresh"}])";
 // Far beyond any sane redirect limit: a client without one is let out of the
 // loop here, so that the test fails instead of hanging.
@@ -50,7 +48,7 @@ QByteArray padded(const QByteArray& reply)
 QByteArray tag(const char* endpoint, Fault fault)
 {
     const char* kinds[] = {"refused", "stall", "garbage", "half-close", "100 MB"};
-    return endpoint + QByteArray(" ") + (fault < Loop ? QByteArray(kinds[fault]) : QByteArray::number(fault));
+    return endpoint + QByteArray(" ") + (fault < Served ? QByteArray(kinds[fault]) : QByteArray::number(fault));
 }
 
 } // namespace
@@ -123,6 +121,12 @@ private slots:
             row(tag("refresh", fault), dictionaryKeys, fault, {}, {saveQuestion}, "A123|Zhang San|42", kept);
         row("refresh half-closed", dictionaryKeys, HalfClose, fresh, {saveQuestion}, "A123|Zhang San|42", kept);
         row("refresh 500 carrying a dictionary", dictionaryKeys, E500, fresh, {saveQuestion}, "A123|Zhang San|42", kept);
+        // Each file on its own: a whole 200 reply replaces the check items only when it is an array.
+        const QByteArray itemsKept = FormFiles::checkItems() + '|' + fresh;
+        for (const QByteArray& body : {QByteArray(), QByteArray("<html><body>Session expired</body></html>"),
+                                       QByteArray(R"({"error":"expired"})"), fresh.left(10)})
+            row("check items 200: " + body, checkItemKey, Served, body, {saveQuestion}, "A123|Zhang San|42", itemsKept);
+        row("check items 200: []", checkItemKey, Served, "[]", {saveQuestion}, "A123|Zhang San|42", "[]|" + fresh);
     }
 
     void requestFault()
@@ -165,6 +169,7 @@ private slots:
                  saved ? QStringLiteral("Edited Name") : QStringLiteral("Old Name"));
         QCOMPARE(FormFiles::read(FormFiles::checkItemFile()) + '|' + FormFiles::read(FormFiles::positionFile()),
                  saved ? dictionaries : FormFiles::checkItems() + '|' + FormFiles::positions());
+        QVERIFY(!QFileInfo(FormFiles::checkItemFile()).dir().entryList(QDir::Files).join(' ').contains(".cloudCheckItem"));
     }
 
     void uploadFault_data()
@@ -199,7 +204,7 @@ private:
     void route(const QStringList& keys, Fault f, const QByteArray& body = QByteArray())
     {
         fault = f;
-        if (fault < Loop) {
+        if (fault < Served) {
             raw = std::make_unique<FaultServer>(FaultServer::Kind(fault), body.toStdString());
         } else {
             http = std::make_unique<TestServer>();

@@ -1,11 +1,9 @@
 #include "backupfilename.h"
 #include "checknumreply.h"
 #include "dictionary.h"
-#include "recordbody.h"
 #include "recorddisplay.h"
 #include "studyrecord.h"
 
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QtTest>
@@ -290,24 +288,6 @@ private slots:
         QFETCH(bool, markup);
         QFETCH(bool, plain);
         QCOMPARE(::needsPlainDisplay(text, markup), plain);
-    }
-
-    void buildRecordBody()
-    {
-        QJsonObject object{{"sex", "old"}, {"kept", 1}};
-        const QByteArray body = ::buildRecordBody(object, {"patientname", "sex", "age", "studytime", "checkitemid"},
-                                                  {"张三", "cough\nfever", "61", "2024-03-05 14:07:09"});
-        // Ascending keys, four-space indentation, every value a string; a value missing from the list is "".
-        QCOMPARE(QString::fromUtf8(body), QString::fromUtf8(R"({
-    "age": "61",
-    "checkitemid": "",
-    "kept": 1,
-    "patientname": "张三",
-    "sex": "cough\nfever",
-    "studytime": "2024-03-05 14:07:09"
-}
-)"));
-        QCOMPARE(object.value("sex"), QJsonValue("cough\nfever"));
     }
 };
 

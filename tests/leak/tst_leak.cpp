@@ -94,7 +94,7 @@ private:
             form->setStudyKey(studyKey);
             form->openStudy("sess-leak", "1.2.826.0.77");
             form->findChild<QTextEdit*>(QStringLiteral("symptomTextEdit"))->setPlainText(QString::number(i));
-            answerer.expect(QStringLiteral("Are you sure to SAVE ALL ?"));
+            answerer.expect(saveQuestion);
             form->findChild<QPushButton*>(QStringLiteral("enterPushButton"))->click();
             QVERIFY(!form->isVisible());
             // The server's record of requests would grow with the rounds.

@@ -48,9 +48,6 @@ QString shown(const CloudPaientInfoForm& form)
     return texts.join(QLatin1Char('|'));
 }
 
-const QString notInCloud = QStringLiteral(
-    "The information did not exist in Cloud, you have to upload the images to edit the information!");
-
 // A cloud that knows a study once an image of it has arrived. Each study's
 // image is named after its UID; its upload is held until the test lets it go,
 // and a study listed as refused gets 500 instead. Serial numbers and patient
@@ -303,64 +300,62 @@ private slots:
         QCOMPARE(cookies, (std::set<std::string>{"JSESSIONID=sess-up", "JSESSIONID=up"}));
     }
 
-    void ownUploadTakenOnce()
+    void ownUploadEnds_data()
     {
+        QTest::addColumn<QString>("meanwhile");  // while the upload runs: "reopened", "loaded" or "refused"
+        QTest::addColumn<QString>("serial");  // shown at the end
+        QTest::addColumn<QString>("asked");  // lookups and records after the end
+        QTest::newRow("reopened twice, declined") << "reopened" << "S-4.1" << "1 1";
+        // Once the form's own lookup names the record, the upload's end changes nothing.
+        QTest::newRow("record loaded before the end") << "loaded" << "S-4.1" << "0 0";
+        // Nothing asked after a failed upload, and the window shows the failed file.
+        QTest::newRow("upload refused") << "refused" << "" << "0 0";
+    }
+
+    // The end of a form's own upload loads the record that its lookup names, once.
+    void ownUploadEnds()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, serial);
+        QFETCH(QString, asked);
         CloudPaientInfoForm* uploading = formFor(QStringLiteral("4.1"));
-        openAndUpload(*uploading, QStringLiteral("4.1"));
-        // Two more opens while the upload runs, declined: three connections in all.
-        for (int i = 0; i < 2; ++i) {
-            answerer->expect(notInCloud, MessageBoxAnswerer::CloseWindow);
-            uploading->openStudy("sess-up", QStringLiteral("4.1"));
-        }
-        // A reply handed on for no task of this form's is not taken.
-        emit UploadStudyProgressForm::getInstance()->sCheckNum(R"({"rischeckserialnum":"X9"})");
-        QVERIFY(server->requests(recordPath).empty());
-
-        server->clearRequests();
-        cloud->release("4.1");
-        QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), QStringLiteral("S-4.1"), 20000);
-        QCOMPARE(server->requests(lookupPath).size(), size_t(1));
-        QCOMPARE(server->requests(recordPath).size(), size_t(1));
-    }
-
-    // Once the form's own lookup names the record, the upload's end changes nothing.
-    void recordLoadedEndsTheWait()
-    {
-        CloudPaientInfoForm* uploading = formFor(QStringLiteral("6.1"));
-        openAndUpload(*uploading, QStringLiteral("6.1"));
-        cloud->know("6.1");
-        uploading->openStudy("sess-up", QStringLiteral("6.1"));
-        QCOMPARE(serialShown(*uploading), QStringLiteral("S-6.1"));
-        auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
-        typing->setPlainText(QStringLiteral("typed after the load"));
-
-        server->clearRequests();
-        QSignalSpy handedOn(UploadStudyProgressForm::getInstance(), &UploadStudyProgressForm::sCheckNum);
-        cloud->release("6.1");
-        QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
-        QCOMPARE(server->requests().size(), server->requests(uploadPath).size());
-        QCOMPARE(typing->toPlainText(), QStringLiteral("typed after the load"));
-    }
-
-    void failedUploadKeepsFailuresInView()
-    {
-        CloudPaientInfoForm* uploading = formFor(QStringLiteral("5.1"));
-        cloud->refuse("5.1");
-        cloud->release("5.1");
         UploadStudyProgressForm* progress = UploadStudyProgressForm::getInstance();
-        QSignalSpy handedOn(progress, &UploadStudyProgressForm::sCheckNum);
-        openAndUpload(*uploading, QStringLiteral("5.1"));
+        if (meanwhile == "refused")
+            cloud->refuse("4.1");
+        openAndUpload(*uploading, QStringLiteral("4.1"));
         const QString task = QString::number(progress->nextStudyTaskId() - 1);
+        auto* typing = Access::widget<QTextEdit>(*uploading, "symptomTextEdit");
+        if (meanwhile == "reopened") {
+            // Two more opens while the upload runs, declined: three connections in all.
+            for (int i = 0; i < 2; ++i) {
+                answerer->expect(notInCloud, MessageBoxAnswerer::CloseWindow);
+                uploading->openStudy("sess-up", QStringLiteral("4.1"));
+            }
+            // A reply handed on for no task of this form's is not taken.
+            emit progress->sCheckNum(R"({"rischeckserialnum":"X9"})");
+            QVERIFY(server->requests(recordPath).empty());
+        } else if (meanwhile == "loaded") {
+            cloud->know("4.1");
+            uploading->openStudy("sess-up", QStringLiteral("4.1"));
+            QCOMPARE(serialShown(*uploading), QStringLiteral("S-4.1"));
+            typing->setPlainText(QStringLiteral("typed after the load"));
+        }
 
+        server->clearRequests();
+        QSignalSpy handedOn(progress, &UploadStudyProgressForm::sCheckNum);
+        cloud->release("4.1");
         QTRY_VERIFY_WITH_TIMEOUT(!handedOn.isEmpty(), 20000);
-        QCOMPARE(handedOn.at(0).at(0).toByteArray(), QByteArray("{}"));
-        // Nothing asked after the upload, and the window shows the failed file.
-        QCOMPARE(server->requests(lookupPath).size(), size_t(2));
-        QVERIFY(server->requests(recordPath).empty());
-        QVERIFY(!uploading->isVisible());
-        QVERIFY(progress->isVisible());
-        QVERIFY(UploadStudyProgressFormTestAccess::rows(*progress).contains(
-            QStringList{task, Access::patientName(*uploading), "1", "0", "1"}));
+        QTRY_COMPARE_WITH_TIMEOUT(serialShown(*uploading), serial, 20000);
+        QCOMPARE(QStringLiteral("%1 %2").arg(server->requests(lookupPath).size()).arg(server->requests(recordPath).size()),
+                 asked);
+        QCOMPARE(uploading->isVisible(), !serial.isEmpty());
+        QCOMPARE(typing->toPlainText(), meanwhile == "loaded" ? QStringLiteral("typed after the load") : QString());
+        if (meanwhile == "refused") {
+            QCOMPARE(handedOn.at(0).at(0).toByteArray(), QByteArray("{}"));
+            QVERIFY(progress->isVisible());
+            QVERIFY(UploadStudyProgressFormTestAccess::rows(*progress).contains(
+                QStringList{task, Access::patientName(*uploading), "1", "0", "1"}));
+        }
     }
 };
 

@@ -240,7 +240,7 @@ private slots:
             field(0)->moveCursor(QTextCursor::End);
             field(0)->insertPlainText(edit);
         }
-        answerer->expect(QStringLiteral("Are you sure to SAVE ALL ?"));
+        answerer->expect(saveQuestion);
         Access::widget<QPushButton>(*form, "enterPushButton")->click();
         const auto posts = server->requests(modifyPath);
         QCOMPARE(posts.size(), size_t(1));

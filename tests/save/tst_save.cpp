@@ -33,9 +33,6 @@ using namespace formcloud;
 
 namespace {
 
-const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
-const QString netError = QStringLiteral("Net connect error,please check again!");
-const QString localCopyLost = QStringLiteral("Saved in Cloud, but the local copy could not be kept!");
 // Ids differ from positions, and a name comes twice.
 const QByteArray checkItemFile = R"([{"checkitemid":"10","checkitem":"CT Head"},{"checkitemid":"11","checkitem":"CT Chest"},)"
                                  R"({"checkitemid":"12","checkitem":"MR Knee"},{"checkitemid":"13","checkitem":"CT Chest"}])";
@@ -95,8 +92,6 @@ private slots:
     void requiredSymptom();
     void bodyPostedAndBackedUp();
     void failedPostKeepsTheEdit();
-    void dictionaryRefresh_data();
-    void dictionaryRefresh();
     void localWriteFails_data();
     void localWriteFails();
     void uidLeavingTheFolder();
@@ -197,7 +192,7 @@ void TestSave::requiredSymptom()
     Access::widget<QTextEdit>(*form, "symptomTextEdit")->setPlainText(symptom);
     // Passing the check leads to the question, declined here.
     if (refused)
-        save({QStringLiteral("Patient Symptom is required!")});
+        save({symptomRequired});
     else
         save({saveQuestion}, MessageBoxAnswerer::Decline);
     QVERIFY(server->requests(modifyPath).empty());
@@ -270,35 +265,6 @@ void TestSave::failedPostKeepsTheEdit()
     QVERIFY(!form->isVisible());
     QVERIFY(FormFiles::read(backupPath()).contains("\"abstracthistory\": \"fever\""));
     QCOMPARE(table("SELECT CheckSerialNum FROM patientinfoindex"), QStringLiteral("A'1;A'1"));
-}
-
-void TestSave::dictionaryRefresh_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("items");      // served for the check items
-    QTest::addColumn<bool>("itemsReplaced");
-    const QByteArray fresh = QByteArray::fromStdString(freshCheckItems);
-    QTest::newRow("empty") << 200 << QByteArray() << false;
-    QTest::newRow("HTML") << 200 << QByteArray("<html><body>Session expired</body></html>") << false;
-    QTest::newRow("an object") << 200 << QByteArray(R"({"error":"expired"})") << false;
-    QTest::newRow("truncated") << 200 << fresh.left(10) << false;
-    QTest::newRow("401 carrying a dictionary") << 401 << fresh << false;
-    QTest::newRow("an array") << 200 << QByteArray("[]") << true;
-}
-
-void TestSave::dictionaryRefresh()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, items);
-    QFETCH(bool, itemsReplaced);
-    server->setReply("GET", checkItemPath, {status, items.toStdString(), "application/json", "", false});
-    save();
-
-    // Each file on its own: the good download replaces its file, the bad one leaves its file alone.
-    QVERIFY(!form->isVisible());
-    QCOMPARE(FormFiles::read(FormFiles::checkItemFile()), itemsReplaced ? items : checkItemFile);
-    QCOMPARE(FormFiles::read(FormFiles::positionFile()), QByteArray::fromStdString(freshPositions));
-    QVERIFY(!QFileInfo(FormFiles::checkItemFile()).dir().entryList(QDir::Files).join(' ').contains(".cloudCheckItem"));
 }
 
 void TestSave::localWriteFails_data()
@@ -395,11 +361,7 @@ void TestSave::deletedWhileBoxOpen_data()
 {
     QTest::addColumn<QString>("box");
     QTest::addColumn<bool>("later");  // deleteLater instead of delete
-    const QString boxes[] = {QStringLiteral("The information did not exist in Cloud, you have to upload the images "
-                                            "to edit the information!"),
-                             QStringLiteral("CheckSerialNum Query Error!"), QStringLiteral("Patient Symptom is required!"),
-                             saveQuestion, netError, localCopyLost};
-    for (const QString& box : boxes) {
+    for (const QString& box : {notInCloud, lookupError, symptomRequired, saveQuestion, netError, localCopyLost}) {
         QTest::newRow(qPrintable("delete: " + box)) << box << false;
         QTest::newRow(qPrintable("deleteLater: " + box)) << box << true;
     }
@@ -421,10 +383,10 @@ void TestSave::deletedWhileBoxOpen()
             form.reset();
     });
     server->clearRequests();
-    if (box.startsWith(QLatin1String("The information"))) {
+    if (box == notInCloud) {
         server->setReply("GET", lookupPath, scripted("{}"));
         watched->openStudy("sess-s", QStringLiteral("1.2.156.7"));
-    } else if (box.startsWith(QLatin1String("CheckSerialNum"))) {
+    } else if (box == lookupError) {
         server->setReply("GET", lookupPath, scripted("garbage"));
         watched->openStudy("sess-s", QStringLiteral("1.2.156.7"));
     } else {
@@ -432,7 +394,7 @@ void TestSave::deletedWhileBoxOpen()
             server->setReply("POST", modifyPath, {500, "", "text/plain", "", false});
         if (box == localCopyLost)
             QVERIFY(FormFiles::write(work->filePath(QStringLiteral("backup")), "not a folder"));
-        if (box.startsWith(QLatin1String("Patient")))
+        if (box == symptomRequired)
             Access::widget<QTextEdit>(*watched, "symptomTextEdit")->clear();
         Access::widget<QPushButton>(*watched, "enterPushButton")->click();
     }
@@ -440,8 +402,7 @@ void TestSave::deletedWhileBoxOpen()
     QTRY_VERIFY(watched.isNull());
     // Accepting the box of a deleted form starts nothing: no upload, no post.
     QCOMPARE(server->requests(modifyPath).size(), size_t(box == netError || box == localCopyLost));
-    QCOMPARE(server->requests(lookupPath).size(), size_t(box.startsWith(QLatin1String("The information"))
-                                                          || box.startsWith(QLatin1String("CheckSerialNum"))));
+    QCOMPARE(server->requests(lookupPath).size(), size_t(box == notInCloud || box == lookupError));
 }
 
 QTEST_MAIN(TestSave)

@@ -212,22 +212,19 @@ private slots:
     {
         QTest::addColumn<QStringList>("names");  // "missing": no such file, "dir": a folder, "bad": refused with 500
         QTest::addColumn<QString>("proxyUser");  // null: no proxy
-        QTest::addColumn<bool>("serverGone");
         QTest::addColumn<QStringList>("emitted");
         const QString reply = R"({"rischeckserialnum":"%1"})";
-        QTest::newRow("all taken") << QStringList{"1.dcm", "影像 2.dcm", "big.dcm", "empty"} << QString() << false
+        QTest::newRow("all taken") << QStringList{"1.dcm", "影像 2.dcm", "big.dcm", "empty"} << QString()
                                    << QStringList{"progress 1 1 4", "progress 2 2 4", "progress 3 3 4",
                                                   "progress 4 4 4", "end 4 4 [] " + reply.arg("empty"), "finshTask"};
-        QTest::newRow("failures") << QStringList{"dir", "a", "missing", "bad"} << QString() << false
+        QTest::newRow("failures") << QStringList{"dir", "a", "missing", "bad"} << QString()
                                   << QStringList{"progress 1 0 4", "progress 2 1 4", "progress 3 1 4", "progress 4 1 4",
                                                  "end 1 4 [dir,missing,bad] " + reply.arg("a"), "finshTask"};
-        QTest::newRow("nobody listening") << QStringList{"a", "b"} << QString() << true
-                                          << QStringList{"progress 1 0 2", "progress 2 0 2", "end 0 2 [a,b] {}",
-                                                         "finshTask"};
-        QTest::newRow("no files") << QStringList() << QString() << false << QStringList{"end 0 0 [] {}", "finshTask"};
+        // Nobody listening: closedPortFailsFast.
+        QTest::newRow("no files") << QStringList() << QString() << QStringList{"end 0 0 [] {}", "finshTask"};
         const QStringList one{"progress 1 1 1", "end 1 1 [] " + reply.arg("a"), "finshTask"};
-        QTest::newRow("proxy with user") << QStringList{"a"} << "alice" << false << one;
-        QTest::newRow("proxy without user") << QStringList{"a"} << "" << false << one;
+        QTest::newRow("proxy with user") << QStringList{"a"} << "alice" << one;
+        QTest::newRow("proxy without user") << QStringList{"a"} << "" << one;
     }
 
     void cleanup() { writeCloudSettings(QByteArray()); }
@@ -238,19 +235,15 @@ private slots:
         writeCloudSettings("uploadConnections=1\nuploadRetries=0\n");
         QFETCH(QStringList, names);
         QFETCH(QString, proxyUser);
-        QFETCH(bool, serverGone);
         QFETCH(QStringList, emitted);
-        auto server = std::make_unique<TestServer>();
-        TestServer proxy;
-        serveUploads(*server, "/upload");
-        serveUploads(proxy, server->url("/upload").toStdString());
-        auto handler = handlerFor(server->url("/upload"));
+        TestServer server, proxy;
+        serveUploads(server, "/upload");
+        serveUploads(proxy, server.url("/upload").toStdString());
+        auto handler = handlerFor(server.url("/upload"));
         handler->proxyURL = proxyUser.isNull() ? QByteArray() : proxy.url().toUtf8();
         handler->proxyUser = proxyUser;
         handler->proxyUserPassword = (proxyUser + ":pw").toUtf8();
         handler->proxyType = "http";
-        if (serverGone)
-            server.reset();
         QTemporaryDir dir;
         QByteArray big(3 << 20, Qt::Uninitialized);  // every byte value, in a period that no buffer size divides
         for (int i = 0; i < big.size(); ++i)
@@ -273,10 +266,10 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 30000);
         QTRY_VERIFY(task.isNull());
-        const TestServer* seen = proxyUser.isNull() ? server.get() : &proxy;
+        const TestServer* seen = proxyUser.isNull() ? &server : &proxy;
         const QByteArray credentials = proxyUser.isEmpty() ? "" : "Basic " + (proxyUser + ":pw").toUtf8().toBase64();
         std::set<int> connections;
-        for (const RecordedRequest& request : seen ? seen->requests() : std::vector<RecordedRequest>()) {
+        for (const RecordedRequest& request : seen->requests()) {
             QCOMPARE(request.header("Cookie"), std::string("JSESSIONID=abc123"));
             QCOMPARE(QByteArray::fromStdString(request.header("Proxy-Authorization")), credentials);
             QCOMPARE(request.headerCount("Expect"), size_t(0));  // no wait for "100 Continue"
@@ -286,119 +279,114 @@ private slots:
             unsent.erase(request.parts[0].filename);
             connections.insert(request.remote_port);
         }
-        QVERIFY2(unsent.empty() || serverGone, "every readable file is sent once");
+        QVERIFY2(unsent.empty(), "every readable file is sent once");
         QVERIFY(connections.size() <= 1);
     }
 
-    // How many requests the server works on at once, by the number of connections asked for.
-    void spreadsOverConnections_data()
+    // Each file's tries as the server sees them and how many run at once, by the settings and the answer to
+    // each try.
+    void tries_data()
     {
-        QTest::addColumn<QByteArray>("setting");  // null: no uploadConnections line
+        QTest::addColumn<QByteArray>("settings");  // clouddata.ini lines; null: no file
+        QTest::addColumn<QList<int>>("statuses");  // the answer to each try of a file; the last repeats
         QTest::addColumn<int>("atOnce");
-        QTest::newRow("default") << QByteArray() << 4;
-        QTest::newRow("one") << QByteArray("1") << 1;
-        QTest::newRow("two") << QByteArray("2") << 2;
-        QTest::newRow("empty") << QByteArray("") << 4;
-        QTest::newRow("zero") << QByteArray("0") << 4;
-        QTest::newRow("not a number") << QByteArray("many") << 4;
+        QTest::addColumn<int>("tries");  // of each file
+        const QList<int> ok{200};
+        QTest::newRow("default connections") << QByteArray() << ok << 4 << 1;
+        QTest::newRow("one connection") << QByteArray("uploadConnections=1\n") << ok << 1 << 1;
+        QTest::newRow("two connections") << QByteArray("uploadConnections=2\n") << ok << 2 << 1;
+        QTest::newRow("empty connections") << QByteArray("uploadConnections=\n") << ok << 4 << 1;
+        QTest::newRow("zero connections") << QByteArray("uploadConnections=0\n") << ok << 4 << 1;
+        QTest::newRow("connections not a number") << QByteArray("uploadConnections=many\n") << ok << 4 << 1;
+        QTest::newRow("503 first") << QByteArray() << QList<int>{503, 200} << 4 << 2;
+        QTest::newRow("408, 429, then taken") << QByteArray() << QList<int>{408, 429, 200} << 4 << 3;
+        QTest::newRow("500 beyond the retries") << QByteArray("uploadRetries=1\n") << QList<int>{500} << 4 << 2;
+        QTest::newRow("no retries") << QByteArray("uploadRetries=0\n") << QList<int>{503, 200} << 4 << 1;
+        QTest::newRow("404 not retried") << QByteArray() << QList<int>{404, 200} << 4 << 1;
+        QTest::newRow("400 not retried") << QByteArray("uploadRetries=3\n") << QList<int>{400, 200} << 4 << 1;
+        QTest::newRow("a redirect is an answer") << QByteArray() << QList<int>{302, 200} << 4 << 1;
     }
 
-    void spreadsOverConnections()
+    void tries()
     {
-        QFETCH(QByteArray, setting);
+        QFETCH(QByteArray, settings);
+        QFETCH(QList<int>, statuses);
         QFETCH(int, atOnce);
+        QFETCH(int, tries);
+        std::mutex mutex;
+        std::map<std::string, int> seen;  // tries per file
         std::atomic<int> active{0}, most{0};
         TestServer server;
-        server.setHandler("POST", "/upload", [&](const httplib::Request&, httplib::Response& response) {
+        server.setHandler("POST", "/upload", [&](const httplib::Request& request, httplib::Response& response) {
             const int now = ++active;
-            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            for (int was = most; now > was && !most.compare_exchange_weak(was, now);) {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             --active;
-            response.set_content("{}", "application/json");
-        });
-        writeCloudSettings(setting.isNull() ? QByteArray() : "uploadConnections=" + setting + "\n");
-        QTemporaryDir dir;
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(writeFiles(dir, "%1.dcm", 8));
-        TaskRecorder recorder(task);
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(8), QStringLiteral("end 8 8 [] {}"), 10000);
-        QCOMPARE(most.load(), atOnce);
-        std::set<int> connections;
-        for (const RecordedRequest& request : server.requests())
-            connections.insert(request.remote_port);
-        QVERIFY2(int(connections.size()) >= atOnce, "each transfer at once has a connection of its own");
-    }
-
-    // Each file's tries as the server sees them, against what it answers each try.
-    void retries_data()
-    {
-        QTest::addColumn<QList<int>>("statuses");  // the answer to each try of a file; the last repeats
-        QTest::addColumn<QByteArray>("retries");  // null: no uploadRetries line
-        QTest::addColumn<int>("tries");  // of each file
-        QTest::addColumn<bool>("sent");
-        QTest::newRow("503 first") << QList<int>{503, 200} << QByteArray() << 2 << true;
-        QTest::newRow("408, 429, then taken") << QList<int>{408, 429, 200} << QByteArray() << 3 << true;
-        QTest::newRow("500 beyond the retries") << QList<int>{500} << QByteArray("1") << 2 << false;
-        QTest::newRow("no retries") << QList<int>{503, 200} << QByteArray("0") << 1 << false;
-        QTest::newRow("404 not retried") << QList<int>{404, 200} << QByteArray() << 1 << false;
-        QTest::newRow("400 not retried") << QList<int>{400, 200} << QByteArray("3") << 1 << false;
-        QTest::newRow("a redirect is an answer") << QList<int>{302, 200} << QByteArray() << 1 << false;
-    }
-
-    void retries()
-    {
-        QFETCH(QList<int>, statuses);
-        QFETCH(QByteArray, retries);
-        QFETCH(int, tries);
-        QFETCH(bool, sent);
-        std::mutex mutex;
-        std::map<std::string, int> seen;  // tries per file
-        TestServer server;
-        server.setHandler("POST", "/upload", [&](const httplib::Request& request, httplib::Response& response) {
             const auto file = request.files.find("file");
             const std::string name = file == request.files.end() ? std::string() : file->second.filename;
             std::lock_guard<std::mutex> lock(mutex);
             response.status = statuses.value(seen[name]++, statuses.last());
             response.set_content(replyFor(QString::fromStdString(name)).toStdString(), "application/json");
         });
-        writeCloudSettings(retries.isNull() ? QByteArray() : "uploadRetries=" + retries + "\n");
+        writeCloudSettings(settings);
         QTemporaryDir dir;
-        const QStringList files = writeFiles(dir, "%1.dcm", 6);
+        const QStringList files = writeFiles(dir, "%1.dcm", 8);
         UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask(files);
         TaskRecorder recorder(task);
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(7), QStringLiteral("finshTask"), 15000);
-        const QString end = recorder.lines().at(6);
-        QVERIFY2(end.startsWith(sent ? "end 6 6 [] {\"rischeckserialnum\"" : "end 0 6 [0.dcm,1.dcm,2.dcm,3.dcm,4.dcm,5.dcm] {}"),
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines().value(9), QStringLiteral("finshTask"), 15000);
+        const QString end = recorder.lines().at(8);
+        const bool sent = statuses.value(tries - 1, statuses.last()) == 200;
+        QVERIFY2(end.startsWith(sent ? "end 8 8 [] {\"rischeckserialnum\""
+                                     : "end 0 8 [0.dcm,1.dcm,2.dcm,3.dcm,4.dcm,5.dcm,6.dcm,7.dcm] {}"),
                  qPrintable(end));
+        QCOMPARE(most.load(), atOnce);
+        std::set<int> connections;
+        for (const RecordedRequest& request : server.requests())
+            connections.insert(request.remote_port);
+        QVERIFY2(int(connections.size()) >= atOnce, "each transfer at once has a connection of its own");
         std::lock_guard<std::mutex> lock(mutex);
         QCOMPARE(int(seen.size()), files.size());
         for (const auto& [name, count] : seen)
             QCOMPARE(count, tries);
     }
 
-    // The first connection is reset half-way through the file's body.
-    void resetHalfway_data()
+    // A try broken off: the first connection reset half-way through the file's body, or a stalled try
+    // that fails after requestTimeout; a retry may then go through.
+    void brokenTry_data()
     {
+        QTest::addColumn<bool>("stall");
         QTest::addColumn<QByteArray>("retries");
         QTest::addColumn<QStringList>("emitted");
-        QTest::addColumn<int>("connections");
-        QTest::newRow("retried") << QByteArray() << QStringList{"progress 1 1 1", "end 1 1 [] " + replyFor("R"), "finshTask"} << 2;
-        QTest::newRow("no retries") << QByteArray("0") << QStringList{"progress 1 0 1", "end 0 1 [big.dcm] {}", "finshTask"} << 1;
+        QTest::addColumn<int>("connections");  // to the resetting peer
+        QTest::newRow("reset, retried") << false << QByteArray() << QStringList{"progress 1 1 1", "end 1 1 [] " + replyFor("R"), "finshTask"} << 2;
+        QTest::newRow("reset, no retries") << false << QByteArray("0") << QStringList{"progress 1 0 1", "end 0 1 [big.dcm] {}", "finshTask"} << 1;
+        QTest::newRow("stall, retried") << true << QByteArray() << QStringList{"progress 1 1 2", "progress 2 2 2", "end 2 2 [] " + replyFor("slowonce"), "finshTask"} << 0;
+        QTest::newRow("stall, no retries") << true << QByteArray("0") << QStringList{"progress 1 1 2", "progress 2 1 2", "end 1 2 [slowonce] " + replyFor("a"), "finshTask"} << 0;
     }
 
-    void resetHalfway()
+    void brokenTry()
     {
+        QFETCH(bool, stall);
         QFETCH(QByteArray, retries);
         QFETCH(QStringList, emitted);
         QFETCH(int, connections);
-        FaultServer server(FaultServer::ResetFirst, replyFor("R").toStdString());
-        writeCloudSettings("uploadRetries=" + retries + "\n");
+        std::atomic<bool> release{false};
+        TestServer stalling;
+        serveUploads(stalling, "/upload", &release);
+        FaultServer resetting(FaultServer::ResetFirst, replyFor("R").toStdString());
         QTemporaryDir dir;
-        writeFile(dir.filePath("big.dcm"), QByteArray(1 << 20, 'b'));
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("big.dcm")});
+        const QStringList files = stall ? QStringList{dir.filePath("slowonce"), dir.filePath("a")} : QStringList{dir.filePath("big.dcm")};
+        for (const QString& file : files)
+            writeFile(file, stall ? QByteArray("x") : QByteArray(1 << 20, 'b'));
+        writeCloudSettings(QByteArray(stall ? "requestTimeout=1\n" : "") + "uploadRetries=" + retries + "\n");
+        UpLoadTask* task = handlerFor((stall ? stalling.url("/upload") : resetting.url("/upload")))->newUpLoadTask(files);
+        writeCloudSettings(QByteArray());  // the task keeps the settings it was created with
         TaskRecorder recorder(task);
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 10000);
-        QCOMPARE(server.connections(), connections);
+        // libcurl judges the speed over its last five seconds or so, hence the slack; the stall lasts 30 s.
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 9000);
+        release = true;
+        QCOMPARE(resetting.connections(), connections);
     }
 
     void closedPortFailsFast()
@@ -479,34 +467,6 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(recorder.lines(), (QStringList{"progress 1 1 10", "progress 2 2 10"}));
         QCOMPARE(server.requests().size(), size_t(6));
-    }
-
-    // A stalled try fails after requestTimeout; a retry may then go through.
-    void stalledTryFailsWithRequestTimeout_data()
-    {
-        QTest::addColumn<QByteArray>("retries");
-        QTest::addColumn<QStringList>("emitted");
-        QTest::newRow("retried") << QByteArray() << QStringList{"progress 1 1 2", "progress 2 2 2", "end 2 2 [] " + replyFor("slowonce"), "finshTask"};
-        QTest::newRow("no retries") << QByteArray("0") << QStringList{"progress 1 1 2", "progress 2 1 2", "end 1 2 [slowonce] " + replyFor("a"), "finshTask"};
-    }
-
-    void stalledTryFailsWithRequestTimeout()
-    {
-        QFETCH(QByteArray, retries);
-        QFETCH(QStringList, emitted);
-        std::atomic<bool> release{false};
-        TestServer server;
-        serveUploads(server, "/upload", &release);
-        QTemporaryDir dir;
-        writeFile(dir.filePath("slowonce"), "x");
-        writeFile(dir.filePath("a"), "a");
-        writeCloudSettings("requestTimeout=1\nuploadRetries=" + retries + "\n");
-        UpLoadTask* task = handlerFor(server.url("/upload"))->newUpLoadTask({dir.filePath("slowonce"), dir.filePath("a")});
-        writeCloudSettings(QByteArray());  // the task keeps the settings it was created with
-        TaskRecorder recorder(task);
-        // libcurl judges the speed over its last five seconds or so, hence the slack; the stall lasts 30 s.
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.lines(), emitted, 9000);
-        release = true;
     }
 
     void model()

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <string>
 
@@ -20,6 +21,21 @@ inline const std::string modifyPath = FormFiles::endpointPath(FormFiles::Modify)
 inline const std::string checkItemPath = FormFiles::endpointPath(FormFiles::CheckItem).toStdString();
 inline const std::string positionPath = FormFiles::endpointPath(FormFiles::Position).toStdString();
 inline const std::string uploadPath = "/assist/upload";
+
+// The message boxes' texts.
+inline const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
+inline const QString netError = QStringLiteral("Net connect error,please check again!");
+inline const QString lookupError = QStringLiteral("CheckSerialNum Query Error!");
+inline const QString localCopyLost = QStringLiteral("Saved in Cloud, but the local copy could not be kept!");
+inline const QString symptomRequired = QStringLiteral("Patient Symptom is required!");
+inline const QString notInCloud = QStringLiteral(
+    "The information did not exist in Cloud, you have to upload the images to edit the information!");
+
+// Sets @p key ("cloud/...") in the clouddata.ini that the form and the uploads read.
+inline void setCloudValue(const QString& key, const QVariant& value)
+{
+    QSettings(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat).setValue(key, value);
+}
 
 inline ScriptedReply scripted(const std::string& body)
 {

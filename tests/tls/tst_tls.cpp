@@ -1,10 +1,10 @@
 #include "cloudaccount.h"
-#include "clouddata.h"
 #include "cloudservice.h"
 #include "faultserver.h"
 #include "formaccess.h"
 #include "formfixture.h"
 #include "messageboxanswerer.h"
+#include "outputcapture.h"
 #include "servicelistener.h"
 #include "studydatabase.h"
 #include "testcertificateauthority.h"
@@ -13,18 +13,17 @@
 #include "workfolder.h"
 
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
 
 #include <curl/curl.h>
 
-#include <cstdio>
 #include <memory>
-
-#include <unistd.h>
 
 using Access = CloudPaientInfoFormTestAccess;
 using namespace formcloud;
@@ -32,46 +31,8 @@ using namespace formcloud;
 namespace {
 
 const QString studyUid = QStringLiteral("1.2.826.0.13");
-const QString lookupError = QStringLiteral("CheckSerialNum Query Error!");
-const QString saveQuestion = QStringLiteral("Are you sure to SAVE ALL ?");
-const QString netError = QStringLiteral("Net connect error,please check again!");
 // What a local file holds; a client that read it would show or store this.
 const QByteArray localSecret = R"({"rischeckserialnum":"LOCAL-SECRET","patientname":"LOCAL-SECRET"})";
-
-// Whatever the process writes to stderr while the object lives.
-class StderrCapture
-{
-public:
-    StderrCapture() : saved(::dup(STDERR_FILENO))
-    {
-        if (!file.open())
-            qFatal("no temporary file to capture stderr");
-        std::fflush(stderr);
-        ::dup2(file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { release(); }
-    QByteArray release()
-    {
-        if (saved >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-            saved = -1;
-        }
-        file.seek(0);
-        return file.readAll();
-    }
-
-private:
-    QTemporaryFile file;
-    int saved;
-};
-
-void setCloudValue(const QString& key, const QString& value)
-{
-    QSettings ini(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat);
-    ini.setValue(key, value);
-}
 
 // Every text the form shows.
 QString shownTexts(const CloudPaientInfoForm& form)
@@ -85,6 +46,50 @@ QString shownTexts(const CloudPaientInfoForm& form)
         texts << Access::items(form, box);
     return texts.join('|');
 }
+
+constexpr char tinyproxyPath[] = "/usr/bin/tinyproxy";
+// The name the proxy puts in the Via header of what it forwards.
+constexpr char viaName[] = "proxy-under-test";
+
+// tinyproxy in the foreground on a free loopback port, stopped with the object.
+struct LoopbackProxy
+{
+    QTemporaryDir dir;
+    QProcess process;
+
+    ~LoopbackProxy()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+
+    // "http://127.0.0.1:<port>" once it accepts connections; empty when it did not come up.
+    // A @p connectPort is the one port it tunnels to, as a hospital's proxy
+    // allows CONNECT to 443 only; without one it tunnels to any.
+    QString start(int connectPort = 0)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        const quint16 port = probe.serverPort();
+        probe.close();
+        const QString conf = dir.filePath(QStringLiteral("tinyproxy.conf"));
+        const QString text = QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nLogFile \"%2/log\"\n"
+                                            "PidFile \"%2/pid\"\nViaProxyName \"%3\"\n");
+        const QString connect = connectPort ? QStringLiteral("ConnectPort %1\n").arg(connectPort) : QString();
+        FormFiles::write(conf, (text.arg(port).arg(dir.path(), QLatin1String(viaName)) + connect).toUtf8());
+        process.start(QLatin1String(tinyproxyPath), {QStringLiteral("-d"), QStringLiteral("-c"), conf});
+        // It ends instead when, for one, someone took the port in between.
+        process.waitForStarted();
+        const bool settled = QTest::qWaitFor([&] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            return process.state() != QProcess::Running || socket.waitForConnected(200);
+        }, 10000);
+        return settled && process.state() == QProcess::Running ? QStringLiteral("http://127.0.0.1:%1").arg(port) : QString();
+    }
+
+    QByteArray log() const { return FormFiles::read(dir.filePath(QStringLiteral("log"))); }
+};
 
 // Uploads one small image through a new task; its file counts once the task is gone.
 QStringList uploadOneImage(const QString& image)
@@ -119,46 +124,32 @@ private slots:
         FormFiles::clear();
     }
 
-    void caFileSetting_data()
-    {
-        QTest::addColumn<QString>("written");  // "-": no key
-        QTest::addColumn<QString>("read");     // below the settings folder unless absolute
-        QTest::newRow("no key") << "-" << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("relative to clouddata.ini") << "certs/../ca/hospital.pem" << "ca/hospital.pem";
-        QTest::newRow("absolute") << "/etc/hospital/ca.pem" << "/etc/hospital/ca.pem";
-        QTest::newRow("a comma: not the default store") << "\"/ca/a,b.pem\"" << "/ca/a,b.pem";
-    }
-
-    void caFileSetting()
-    {
-        QFETCH(QString, written);
-        QFETCH(QString, read);
-        const QByteArray line = written == "-" ? QByteArray() : "caFile=" + written.toUtf8() + '\n';
-        QVERIFY(FormFiles::write(FormFiles::dir("/../config/clouddata.ini"), "[cloud]\n" + line));
-        const QString folder = QFileInfo(FormFiles::dir("/../config")).absoluteFilePath();
-        QCOMPARE(readCloudData(QCoreApplication::applicationDirPath()).caFile,
-                 read.isEmpty() || read.startsWith('/') ? read : folder + '/' + read);
-    }
-
     // Opening, saving and uploading over https; with a certificate that must
     // not be trusted each ends as with an unreachable cloud, and not one
-    // request reaches the server.
+    // request reaches the server. Through the operator's proxy plain http is
+    // forwarded and https goes in a CONNECT tunnel that still checks the cloud.
     void studyOverHttps_data()
     {
         QTest::addColumn<QString>("certificate");  // "hospital", "stranger", "other host", "expired"; "": plain http
         QTest::addColumn<QString>("caFile");       // "hospital", "relative", "missing", "" (default store)
         QTest::addColumn<QByteArray>("failure");   // libcurl's reason; empty: all goes through
-        const QByteArray unverified = curl_easy_strerror(CURLE_PEER_FAILED_VERIFICATION);
-        QTest::newRow("hospital CA") << "hospital" << "hospital" << QByteArray();
-        QTest::newRow("hospital CA, relative path") << "hospital" << "relative" << QByteArray();
-        QTest::newRow("another CA") << "stranger" << "hospital" << unverified;
-        QTest::newRow("wrong host name") << "other host" << "hospital" << unverified;
-        QTest::newRow("expired") << "expired" << "hospital" << unverified;
-        QTest::newRow("no caFile: default store") << "hospital" << "" << unverified;
-        const QByteArray noStore = curl_easy_strerror(CURLE_SSL_CACERT_BADFILE);
-        QTest::newRow("caFile missing") << "hospital" << "missing" << noStore;
-        QTest::newRow("caFile missing, plain http") << "" << "missing" << noStore;
+        QTest::addColumn<bool>("proxied");         // through tinyproxy, the operator's proxy
+        const auto row = [](const char* tag, const char* certificate, const char* caFile, CURLcode failure,
+                            bool proxied = false) {
+            QTest::newRow(tag) << certificate << caFile << QByteArray(failure ? curl_easy_strerror(failure) : "") << proxied;
+        };
+        const CURLcode unverified = CURLE_PEER_FAILED_VERIFICATION;
+        row("hospital CA", "hospital", "hospital", CURLE_OK);
+        row("hospital CA, relative path", "hospital", "relative", CURLE_OK);
+        row("another CA", "stranger", "hospital", unverified);
+        row("wrong host name", "other host", "hospital", unverified);
+        row("expired", "expired", "hospital", unverified);
+        row("no caFile: default store", "hospital", "", unverified);
+        row("caFile missing", "hospital", "missing", CURLE_SSL_CACERT_BADFILE);
+        row("caFile missing, plain http", "", "missing", CURLE_SSL_CACERT_BADFILE);
+        row("plain http through a proxy", "", "", CURLE_OK, true);
+        row("hospital CA through a proxy", "hospital", "hospital", CURLE_OK, true);
+        row("another CA through a proxy", "stranger", "hospital", unverified, true);
     }
 
     void studyOverHttps()
@@ -166,6 +157,7 @@ private slots:
         QFETCH(QString, certificate);
         QFETCH(QString, caFile);
         QFETCH(QByteArray, failure);
+        QFETCH(bool, proxied);
         TlsTestServer* tls = nullptr;
         const std::unique_ptr<TestServer> owner = [&]() -> std::unique_ptr<TestServer> {
             if (certificate.isEmpty())
@@ -188,6 +180,17 @@ private slots:
         if (!ca.isEmpty())
             setCloudValue(QStringLiteral("cloud/caFile"), ca);
         const bool trusted = failure.isEmpty();
+        LoopbackProxy proxy;
+        if (proxied) {
+            if (!QFileInfo::exists(QLatin1String(tinyproxyPath)))
+                QSKIP("no /usr/bin/tinyproxy (Debian package tinyproxy) to route through");
+            // Loopback exemptions would bypass a proxy set by the settings file alone.
+            qunsetenv("NO_PROXY");
+            qunsetenv("no_proxy");
+            const QString url = proxy.start(tls ? server.port() : 0);
+            QVERIFY2(!url.isEmpty(), qPrintable(proxy.process.errorString()));
+            QVERIFY(FormFiles::write(FormFiles::proxyFile(), (url + "\nhttp\n\n").toUtf8().toBase64()));
+        }
 
         MessageBoxAnswerer answerer;
         answerer.expect(trusted ? saveQuestion : lookupError);
@@ -197,9 +200,9 @@ private slots:
         }
         CloudPaientInfoForm form;
         form.setStudyKey(studyKey);
-        StderrCapture stderrText;
+        OutputCapture output;
         form.openStudy("sess-tls", studyUid);
-        const QByteArray printed = stderrText.release();
+        const QByteArray printed = output.release();
         QCOMPARE(form.isVisible(), trusted);
         QCOMPARE(Access::widget<QLineEdit>(form, "checkIDLineEdit")->text(), trusted ? "A123" : "");
         // Among whatever else Qt printed meanwhile.
@@ -215,6 +218,11 @@ private slots:
         const QString image = work->filePath(QStringLiteral("image.dcm"));
         QVERIFY(FormFiles::write(image, "DICM image"));
         QCOMPARE(uploadOneImage(image), (trusted ? QStringList{"1", "1", "0"} : QStringList{"1", "0", "1"}));
+        for (const RecordedRequest& request : server.requests())
+            QVERIFY2(!proxied || tls || request.header("Via").rfind(std::string("1.1 ") + viaName, 0) == 0, request.target.c_str());
+        // The proxy tunnelled every attempt.
+        if (proxied && tls)
+            QCOMPARE(proxy.log().count("CONNECT 127.0.0.1:" + QByteArray::number(server.port())), tls->handshakes());
         if (trusted) {
             QCOMPARE(server.requests(uploadPath).size(), size_t(1));
             QCOMPARE(server.requests(uploadPath)[0].parts.at(0).content, std::string("DICM image"));

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QTableView>
 #include <QtTest>
 
@@ -80,8 +79,7 @@ private slots:
             const std::string name = request.files.empty() ? std::string() : request.files.begin()->second.filename;
             response.set_content("{\"rischeckserialnum\":\"" + name + "\"}", "application/json");
         });
-        QSettings(FormFiles::dir("/config/clouddata.ini"), QSettings::IniFormat)
-            .setValue(QStringLiteral("cloud/assistUrl"), server.url(QStringLiteral("/upload")));
+        formcloud::setCloudValue(QStringLiteral("cloud/assistUrl"), server.url(QStringLiteral("/upload")));
         QCOMPARE(HttpUploadFile::instance()->getAssistUrl(), server.url(QStringLiteral("/upload")));
     }
 
